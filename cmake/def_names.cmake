@@ -1,0 +1,11 @@
+# Reads the decorated export names (_Name@N) from the module-definition file.
+function(read_def_names def out)
+  file(STRINGS ${def} lines REGEX "^ *_[A-Za-z0-9]+@[0-9]+")
+  set(names "")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^ *(_[A-Za-z0-9]+@[0-9]+).*$" "\\1" name "${line}")
+    list(APPEND names ${name})
+  endforeach()
+  list(SORT names)
+  set(${out} "${names}" PARENT_SCOPE)
+endfunction()

@@ -1,0 +1,67 @@
+/* Ornivex: reads and writes MP4 files (ISO base media file format with
+ * MPEG-4 Visual, AAC, H.263 and AMR sample entries) through plain C calls.
+ *
+ * Every call uses the standard-call convention on 32-bit Windows, where the
+ * DLL exports each one under its decorated name (_MP4FileOpen@8). Status
+ * codes are signed 32-bit integers; 1 means success. */
+#ifndef ORNIVEX_H
+#define ORNIVEX_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define ORNIVEX_CALL __stdcall
+#else
+#define ORNIVEX_CALL
+#endif
+
+/* The Windows DLL exports through its module-definition file; elsewhere the
+ * library hides everything but the calls declared here. */
+#if !defined(_WIN32) && defined(ORNIVEX_BUILD)
+#define ORNIVEX_API __attribute__((visibility("default")))
+#else
+#define ORNIVEX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* A file opened for reading; handed out by MP4FileOpen. */
+typedef struct MP4_input_file MP4_input_file;
+/* A file being written; handed out by MP4FileNew. */
+typedef struct MP4_local_file MP4_local_file;
+
+/* The summary that GetFileInfo fills: 24 unsigned 32-bit words. */
+typedef struct FileInfo {
+  uint32_t file_size;           /* 0: bytes in the file */
+  uint32_t file_size_high;      /* 1: always 0 */
+  uint32_t video_avg_bitrate;   /* 2: avgBitrate of the video esds */
+  uint32_t video_max_bitrate;   /* 3: maxBitrate of the video esds */
+  uint32_t video_profile_level; /* 4: profile_and_level_indication */
+  uint32_t spare5;              /* 5: 0 */
+  uint32_t video_height;        /* 6 */
+  uint32_t video_width;         /* 7 */
+  uint32_t video_frame_rate;    /* 8: samples x timescale / duration, truncated */
+  uint32_t video_sample_count;  /* 9 */
+  uint32_t audio_sample_count;  /* 10 */
+  uint32_t audio_is_mpeg1;      /* 11: 1 for MPEG-1/2 audio */
+  uint32_t audio_channel_mode;  /* 12: MPEG-1/2 audio: mode of the first frame */
+  uint32_t audio_sample_rate;   /* 13: Hz */
+  uint32_t audio_avg_bitrate;   /* 14 */
+  uint32_t audio_max_bitrate;   /* 15 */
+  uint32_t audio_profile;       /* 16: audio object type minus 1 */
+  uint32_t audio_channels;      /* 17 */
+  uint32_t constant_one;        /* 18: always 1 with an audio track */
+  uint32_t audio_object_type;   /* 19 */
+  uint32_t audio_channels_copy; /* 20: same as word 17 */
+  uint32_t spare21;             /* 21: 0 */
+  uint32_t spare22;             /* 22: 0 */
+  uint32_t audio_emphasis;      /* 23: MPEG-1/2 audio: emphasis of the first frame */
+} FileInfo;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORNIVEX_H */

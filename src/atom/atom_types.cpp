@@ -1,0 +1,239 @@
+#include "atom/atom_types.h"
+
+#include <cstring>
+
+#include "atom/helpers.h"
+#include "atom/records.h"
+
+namespace {
+
+enum : uint8_t { kOptional = 0, kRequired = 1 };
+// Which lookups accept a row: the sample entries that the reader does not
+// handle are known only to the node lookup, `free` only to the code lookup.
+enum : uint8_t { kNode = 1, kCode = 2, kBoth = kNode | kCode };
+
+struct RuleDef {
+  char code[5];
+  uint32_t max_count;
+  uint8_t required;
+};
+
+struct AtomTypeRow {
+  char code[5];
+  uint32_t child_offset;
+  uint32_t record_size;
+  uint8_t is_table;
+  uint8_t has_text;
+  uint32_t entry_size;
+  const RuleDef* rules;
+  uint32_t rule_count;
+  uint8_t lookups;
+};
+
+constexpr RuleDef kDinf[] = {{"dref", kRuleOne, kRequired}};
+constexpr RuleDef kDref[] = {{"url ", kRuleMany, kOptional}, {"urn ", kRuleMany, kOptional}};
+constexpr RuleDef kEdts[] = {{"elst", kRuleOne, kRequired}};
+constexpr RuleDef kHinf[] = {
+    {"trpy", kRuleOne, kOptional},  {"nump", kRuleOne, kOptional}, {"tpyl", kRuleOne, kOptional},
+    {"maxr", kRuleMany, kOptional}, {"dmed", kRuleOne, kOptional}, {"dimm", kRuleOne, kOptional},
+    {"drep", kRuleOne, kOptional},  {"tmin", kRuleOne, kOptional}, {"tmax", kRuleOne, kOptional},
+    {"pmax", kRuleOne, kOptional},  {"dmax", kRuleOne, kOptional}, {"payt", kRuleOne, kOptional}};
+constexpr RuleDef kHnti[] = {{"sdp ", kRuleOne, kOptional}, {"rtp ", kRuleOne, kOptional}};
+constexpr RuleDef kMdia[] = {
+    {"mdhd", kRuleOne, kRequired}, {"hdlr", kRuleOne, kRequired}, {"minf", kRuleOne, kRequired}};
+constexpr RuleDef kMinf[] = {{"vmhd", kRuleOne, kOptional}, {"smhd", kRuleOne, kOptional},
+                             {"hmhd", kRuleOne, kOptional}, {"nmhd", kRuleOne, kOptional},
+                             {"dinf", kRuleOne, kRequired}, {"stbl", kRuleOne, kRequired}};
+constexpr RuleDef kMoof[] = {{"mfhd", kRuleOne, kRequired}, {"traf", kRuleMany, kOptional}};
+constexpr RuleDef kMoov[] = {{"mvhd", kRuleOne, kRequired},
+                             {"iods", kRuleOne, kRequired},
+                             {"trak", kRuleMany, kRequired},
+                             {"udta", kRuleMany, kOptional},
+                             {"mvex", kRuleOne, kOptional}};
+constexpr RuleDef kEsds[] = {{"esds", kRuleOne, kRequired}};
+constexpr RuleDef kMvex[] = {{"trex", kRuleMany, kRequired}};
+constexpr RuleDef kRtp[] = {
+    {"tims", kRuleOne, kRequired}, {"tsro", kRuleOne, kOptional}, {"snro", kRuleOne, kOptional}};
+constexpr RuleDef kS263[] = {{"d263", kRuleOne, kRequired}};
+constexpr RuleDef kSamr[] = {{"damr", kRuleOne, kRequired}};
+constexpr RuleDef kStbl[] = {{"stsd", kRuleOne, kRequired}, {"stts", kRuleOne, kRequired},
+                             {"ctts", kRuleOne, kOptional}, {"stsz", kRuleOne, kRequired},
+                             {"stsc", kRuleOne, kRequired}, {"stco", kRuleOne, kOptional},
+                             {"co64", kRuleOne, kOptional}, {"stss", kRuleOne, kOptional},
+                             {"stsh", kRuleOne, kOptional}, {"stdp", kRuleOne, kOptional}};
+constexpr RuleDef kStsd[] = {{"samr", kRuleMany, kOptional}, {"mp4s", kRuleMany, kOptional},
+                             {"s263", kRuleMany, kOptional}, {"rtp ", kRuleMany, kOptional},
+                             {"mp4a", kRuleMany, kOptional}, {"mp4v", kRuleMany, kOptional}};
+constexpr RuleDef kTraf[] = {{"tfhd", kRuleOne, kRequired}, {"trun", kRuleMany, kOptional}};
+constexpr RuleDef kTrak[] = {{"tkhd", kRuleOne, kRequired},
+                             {"tref", kRuleOne, kOptional},
+                             {"edts", kRuleOne, kOptional},
+                             {"mdia", kRuleOne, kRequired},
+                             {"udta", kRuleMany, kOptional}};
+constexpr RuleDef kTref[] = {{"dpnd", kRuleOne, kOptional},
+                             {"hint", kRuleOne, kOptional},
+                             {"ipir", kRuleOne, kOptional},
+                             {"mpod", kRuleOne, kOptional},
+                             {"sync", kRuleOne, kOptional}};
+constexpr RuleDef kUdta[] = {
+    {"cprt", kRuleMany, kOptional}, {"hnti", kRuleOne, kOptional}, {"hinf", kRuleOne, kOptional}};
+// The top level of a file; never applied to a file being read.
+constexpr RuleDef kRoot[] = {{"ftyp", kRuleOne, kRequired},  {"moov", kRuleOne, kRequired},
+                             {"mdat", kRuleMany, kOptional}, {"free", kRuleMany, kOptional},
+                             {"skip", kRuleMany, kOptional}, {"udta", kRuleMany, kOptional},
+                             {"moof", kRuleMany, kOptional}};
+
+#define RULES(r) r, sizeof(r) / sizeof(r[0])
+#define LEAF nullptr, 0
+
+// clang-format off
+constexpr AtomTypeRow kAtomTypes[] = {
+  // code    child  record table text entry  rules           lookups
+  {"co64",   0,     20,    1,    0,   8,     LEAF,           kBoth},
+  {"cprt",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"ctts",   0,     20,    1,    0,   8,     LEAF,           kBoth},
+  {"d263",   0,     80,    0,    0,   0,     LEAF,           kNode},
+  {"damr",   0,     20,    0,    0,   0,     LEAF,           kNode},
+  {"dimm",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"dinf",   8,     8,     0,    0,   0,     RULES(kDinf),   kBoth},
+  {"dmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"dmed",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"dpnd",   0,     12,    1,    0,   4,     LEAF,           kBoth},
+  {"dref",   16,    16,    0,    0,   0,     RULES(kDref),   kBoth},
+  {"drep",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"edts",   8,     8,     0,    0,   0,     RULES(kEdts),   kBoth},
+  {"elst",   0,     20,    1,    0,   12,    LEAF,           kBoth},
+  {"esds",   0,     80,    0,    0,   0,     LEAF,           kBoth},
+  {"free",   0,     0,     0,    0,   0,     LEAF,           kCode},
+  {"ftyp",   0,     20,    0,    0,   0,     LEAF,           kBoth},
+  {"hdlr",   0,     36,    0,    0,   0,     LEAF,           kBoth},
+  {"hinf",   8,     8,     0,    0,   0,     RULES(kHinf),   kBoth},
+  {"hint",   0,     12,    1,    0,   4,     LEAF,           kBoth},
+  {"hmhd",   0,     28,    0,    0,   0,     LEAF,           kBoth},
+  {"hnti",   8,     8,     0,    0,   0,     RULES(kHnti),   kBoth},
+  {"iods",   0,     44,    0,    0,   0,     LEAF,           kBoth},
+  {"ipir",   0,     12,    1,    0,   4,     LEAF,           kBoth},
+  {"maxr",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"mdat",   0,     8,     0,    0,   0,     LEAF,           kBoth},
+  {"mdhd",   0,     32,    0,    0,   0,     LEAF,           kBoth},
+  {"mdia",   8,     8,     0,    0,   0,     RULES(kMdia),   kBoth},
+  {"mfhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"minf",   8,     8,     0,    0,   0,     RULES(kMinf),   kBoth},
+  {"moof",   8,     8,     0,    0,   0,     RULES(kMoof),   kBoth},
+  {"moov",   8,     8,     0,    0,   0,     RULES(kMoov),   kBoth},
+  {"mp4a",   36,    36,    0,    0,   0,     RULES(kEsds),   kBoth},
+  {"mp4s",   16,    16,    0,    0,   0,     RULES(kEsds),   kBoth},
+  {"mp4v",   86,    88,    0,    0,   0,     RULES(kEsds),   kBoth},
+  {"mpod",   0,     12,    1,    0,   4,     LEAF,           kBoth},
+  {"mvex",   8,     8,     0,    0,   0,     RULES(kMvex),   kBoth},
+  {"mvhd",   0,     108,   0,    0,   0,     LEAF,           kBoth},
+  {"nmhd",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"nump",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"payt",   0,     12,    0,    1,   0,     LEAF,           kBoth},
+  {"pmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"rtp ",   24,    24,    0,    0,   0,     RULES(kRtp),    kBoth},
+  {"s263",   86,    88,    0,    0,   0,     RULES(kS263),   kNode},
+  {"samr",   36,    36,    0,    0,   0,     RULES(kSamr),   kNode},
+  {"sdp ",   0,     12,    0,    1,   1,     LEAF,           kBoth},
+  {"skip",   0,     8,     0,    0,   0,     LEAF,           kBoth},
+  {"smhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"snro",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"stbl",   8,     8,     0,    0,   0,     RULES(kStbl),   kBoth},
+  {"stco",   0,     20,    1,    0,   4,     LEAF,           kBoth},
+  {"stdp",   0,     20,    1,    0,   4,     LEAF,           kBoth},
+  {"stsc",   0,     20,    1,    0,   12,    LEAF,           kBoth},
+  {"stsd",   16,    16,    0,    0,   0,     RULES(kStsd),   kBoth},
+  {"stsh",   0,     20,    1,    0,   8,     LEAF,           kBoth},
+  {"stss",   0,     20,    1,    0,   4,     LEAF,           kBoth},
+  {"stsz",   0,     24,    1,    0,   4,     LEAF,           kBoth},
+  {"stts",   0,     20,    1,    0,   8,     LEAF,           kBoth},
+  {"sync",   0,     12,    1,    0,   4,     LEAF,           kBoth},
+  {"tfhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"tims",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"tkhd",   0,     92,    0,    0,   0,     LEAF,           kBoth},
+  {"tmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"tmin",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"tpyl",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"traf",   8,     8,     0,    0,   0,     RULES(kTraf),   kBoth},
+  {"trak",   8,     8,     0,    0,   0,     RULES(kTrak),   kBoth},
+  {"tref",   8,     8,     0,    0,   0,     RULES(kTref),   kBoth},
+  {"trex",   0,     32,    0,    0,   0,     LEAF,           kBoth},
+  {"trpy",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"trun",   0,     16,    0,    0,   0,     LEAF,           kBoth},
+  {"tsro",   0,     12,    0,    0,   0,     LEAF,           kBoth},
+  {"udta",   8,     8,     0,    0,   0,     RULES(kUdta),   kBoth},
+  {"url ",   0,     16,    0,    1,   1,     LEAF,           kBoth},
+  {"urn ",   0,     16,    0,    1,   1,     LEAF,           kBoth},
+  {"vmhd",   0,     20,    0,    0,   0,     LEAF,           kBoth},
+};
+// clang-format on
+
+#undef RULES
+#undef LEAF
+
+// Types are grouped by their first letter; a code outside a to z is no
+// type at all. Within a group the rows are compared in table order.
+const AtomTypeRow* FindRow(const char* code, uint8_t lookup) {
+  const signed char first = static_cast<signed char>(code[0]);
+  if (first < 'a' || first > 'z') return nullptr;
+  for (const AtomTypeRow& row : kAtomTypes) {
+    if (row.code[0] != first || !(row.lookups & lookup)) continue;
+    if (std::strncmp(code, row.code, 4) == 0) return &row;
+  }
+  return nullptr;
+}
+
+void WriteHeaderFields(const AtomTypeRow& row, AtomTypeInfo* info) {
+  info->child_offset = row.child_offset;
+  info->record_size = row.record_size;
+  info->is_table = row.is_table;
+  info->has_text = row.has_text;
+  info->entry_size = row.entry_size;
+}
+
+void WriteRules(const RuleDef* rules, uint32_t count, AtomTypeInfo* info) {
+  info->rule_count = count;
+  for (uint32_t i = 0; i < count; ++i)
+    SetChildRule(static_cast<int>(i + 1), rules[i].max_count, rules[i].required, rules[i].code,
+                 info);
+}
+
+}  // namespace
+
+void SetChildRule(int number, uint32_t max_count, uint8_t required, const char* child_type,
+                  AtomTypeInfo* info) {
+  if (info == nullptr || number < 1 || number > kMaxChildRules) return;
+  ChildRule& rule = info->rules[number - 1];
+  rule.max_count = max_count;
+  rule.required = required;
+  std::memcpy(rule.child_type, child_type, 4);
+}
+
+int GetAtomTypeInfo(const AtomNode* node, AtomTypeInfo* info) {
+  char code[5];
+  CopyAtomType(code, node->type);
+  if (std::strncmp(code, "root", 4) == 0) {
+    WriteRules(kRoot, sizeof(kRoot) / sizeof(kRoot[0]), info);
+    return 0;
+  }
+  const AtomTypeRow* row = FindRow(code, kNode);
+  if (row == nullptr) return -1;
+  WriteHeaderFields(*row, info);
+  WriteRules(row->rules, row->rule_count, info);
+  return 1;
+}
+
+int GetAtomTypeInfoByCode(const char* code, AtomTypeInfo* info) {
+  if (code == nullptr) return -1;
+  const AtomTypeRow* row = FindRow(code, kCode);
+  if (row == nullptr) return -1;
+  if (row->lookups & kNode) WriteHeaderFields(*row, info);  // `free` writes nothing
+  return 1;
+}
+
+int GetAtomPassInfo(const AtomNode* node, AtomTypeInfo* info) {
+  std::memset(info, 0, sizeof(*info));
+  const int found = GetAtomTypeInfo(node, info);
+  if (found < 0) info->record_size = 8;
+  return found;
+}
