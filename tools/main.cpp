@@ -8,7 +8,10 @@
 #define ORNIVEX_VERSION "unknown"
 #endif
 
+extern const ToolCommand kDumpCommand;
+
 const ToolCommand kToolCommands[] = {
+    kDumpCommand,
     {nullptr, nullptr, nullptr},
 };
 

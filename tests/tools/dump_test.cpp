@@ -1,0 +1,72 @@
+// `ornivex dump` on files written by ffmpeg and by others.
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+namespace {
+
+// Sanitizer findings exit with 86, apart from the tool's own 0, 1 and 2.
+std::string Tool(const std::string& args) {
+  return "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
+         "'" ORNIVEX_TOOL_PATH "' " +
+         args;
+}
+
+}  // namespace
+
+TEST(DumpTool, FfmpegFileDownToTheSampleTables) {
+  const std::string file = FfmpegMedia(
+      "dump-mpeg4-aac.mp4",
+      "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=sample_rate=48000 -t 2 "
+      "-c:v mpeg4 -c:a aac");
+  if (file.empty()) GTEST_SKIP() << "ffmpeg is not installed";
+  std::string out;
+  ASSERT_EQ(RunCommand(Tool("dump '" + file + "'"), &out), 0) << out;
+  for (const char* expected : {"\nftyp @0 size=",
+                               "\nmoov @",
+                               "\n  mvhd @",
+                               "timescale=1000",
+                               "\n  trak @",
+                               "\n    tkhd @",
+                               "track_id=1",
+                               "width=320.00 height=240.00",
+                               "handler=vide",
+                               "handler=soun",
+                               "timescale=48000",
+                               "\n            mp4v @",
+                               "width=320 height=240",
+                               "\n              esds @",
+                               "\n            mp4a @",
+                               "sample_rate=48000",
+                               "\n          stts @",
+                               "\n          stss @",
+                               "\n          stsc @",
+                               "\n          stsz @",
+                               "sample_count=50",
+                               "\n          stco @",
+                               "\n            [0] count=50 delta=",
+                               "! level stopped at @"}) {
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  }
+}
+
+TEST(DumpTool, HelpAndFailures) {
+  std::string out;
+  EXPECT_EQ(RunCommand(Tool("dump --help"), &out), 0);
+  EXPECT_NE(out.find("usage: ornivex dump FILE"), std::string::npos);
+  EXPECT_EQ(RunCommand(Tool("dump"), &out), 2);
+  EXPECT_EQ(RunCommand(Tool("dump /nonexistent/x.mp4"), &out), 1);
+  EXPECT_EQ(out, "file is [/nonexistent/x.mp4]\nCan't open the file - /nonexistent/x.mp4 \n");
+  EXPECT_EQ(RunCommand(Tool("--help"), &out), 0);
+  EXPECT_NE(out.find("dump "), std::string::npos);
+}
+
+TEST(DumpTool, EveryCorpusFile) {
+  const std::vector<std::string> files = CorpusFiles();
+  if (files.empty()) GTEST_SKIP() << "../shared/corpus is absent: corpus cases skipped";
+  for (const std::string& path : files) {
+    std::string out;
+    const int rc = RunCommand(Tool("dump '" + path + "'"), &out);
+    EXPECT_TRUE(rc == 0 || rc == 1) << path << " exited " << rc << "\n" << out;
+  }
+}

@@ -1,0 +1,289 @@
+// ornivex dump FILE: the atom tree as the library reads it, one atom a line.
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "atom/atom_bodies.h"
+#include "atom/atom_tree.h"
+#include "atom/atom_types.h"
+#include "atom/helpers.h"
+#include "commands.h"
+
+namespace {
+
+constexpr uint32_t kEntriesShown = 5;
+
+// Bounded field access on one record: a field past the record's end reads 0
+// and marks the view short, so a damaged atom never reads outside its record.
+struct RecordView {
+  const unsigned char* bytes;
+  uint32_t length;
+  bool U32(uint32_t at, uint32_t* v) const {
+    if (uint64_t{at} + 4 > length) return false;
+    *v = RecordU32(bytes, at);
+    return true;
+  }
+  uint32_t u32(uint32_t at) const {
+    uint32_t v = 0;
+    U32(at, &v);
+    return v;
+  }
+  uint32_t u16(uint32_t at) const { return uint64_t{at} + 2 <= length ? RecordU16(bytes, at) : 0; }
+  uint32_t u8(uint32_t at) const { return at < length ? bytes[at] : 0; }
+  uint64_t u64(uint32_t at) const { return (uint64_t{u32(at)} << 32) | u32(at + 4); }
+  std::string code(uint32_t at) const {
+    std::string s;
+    for (uint32_t i = 0; i < 4; ++i) {
+      const unsigned char c = static_cast<unsigned char>(u8(at + i));
+      s += std::isprint(c) ? static_cast<char>(c) : '.';
+    }
+    return s;
+  }
+};
+
+std::string Fixed16(uint32_t v) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%u.%02u", v >> 16, ((v & 0xFFFF) * 100) >> 16);
+  return b;
+}
+
+std::string Text(const unsigned char* bytes, uint32_t length) {
+  std::string s;
+  for (uint32_t i = 0; i < length && bytes[i] != 0; ++i)
+    s += std::isprint(bytes[i]) ? static_cast<char>(bytes[i]) : '.';
+  return s;
+}
+
+std::string Hex(const RecordView& r, uint32_t from, uint32_t to) {
+  std::string s;
+  char b[4];
+  for (uint32_t i = from; i < to && i < r.length; ++i) {
+    std::snprintf(b, sizeof b, "%02x", r.bytes[i]);
+    s += b;
+  }
+  return s;
+}
+
+void PrintVersionFlags(const RecordView& r) {
+  std::printf(" version=%u flags=0x%06x", r.u8(8), r.u32(8) & 0xFFFFFF);
+}
+
+// Version 1 of the header atoms has 64-bit times, which move every later field.
+void PrintTimes(const RecordView& r, bool v1) {
+  if (v1)
+    std::printf(" creation=%llu modification=%llu", (unsigned long long)r.u64(12),
+                (unsigned long long)r.u64(20));
+  else
+    std::printf(" creation=%u modification=%u", r.u32(12), r.u32(16));
+}
+
+// The tables whose entry count sits at byte 12.
+bool IsCountedTable(const char* t) {
+  for (const char* code : {"stts", "ctts", "stsc", "stco", "co64", "stss", "stsh", "stdp", "elst"})
+    if (IsAtomType(t, code)) return true;
+  return false;
+}
+
+void PrintEntries(const char* indent, const AtomNode* node, const AtomTypeInfo& info,
+                  uint32_t count) {
+  const unsigned char* block =
+      static_cast<const unsigned char*>(GetTrailingBlock(node->realStructure, info));
+  if (block == nullptr) {
+    std::printf("%s  (no entry table: its size does not match the atom)\n", indent);
+    return;
+  }
+  const uint32_t shown = count < kEntriesShown ? count : kEntriesShown;
+  for (uint32_t i = 0; i < shown; ++i) {
+    const unsigned char* e = block + uint64_t{i} * info.entry_size;
+    std::printf("%s  [%u]", indent, i);
+    if (IsAtomType(node->type, "stts")) {
+      std::printf(" count=%u delta=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
+    } else if (IsAtomType(node->type, "ctts")) {
+      std::printf(" count=%u offset=%d", ReadUint32BE(e), (int)ReadUint32BE(e + 4));
+    } else if (IsAtomType(node->type, "stsc")) {
+      std::printf(" first_chunk=%u samples_per_chunk=%u description=%u", ReadUint32BE(e),
+                  ReadUint32BE(e + 4), ReadUint32BE(e + 8));
+    } else if (IsAtomType(node->type, "co64")) {
+      std::printf(" offset=%llu",
+                  (unsigned long long)((uint64_t{ReadUint32BE(e)} << 32) | ReadUint32BE(e + 4)));
+    } else if (IsAtomType(node->type, "elst")) {
+      std::printf(" duration=%u media_time=%d rate=%s", ReadUint32BE(e), (int)ReadUint32BE(e + 4),
+                  Fixed16(ReadUint32BE(e + 8)).c_str());
+    } else if (IsAtomType(node->type, "stsh")) {
+      std::printf(" shadowed=%u sync=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
+    } else {
+      std::printf(" %u", ReadUint32BE(e));
+    }
+    std::printf("\n");
+  }
+  if (count > shown) std::printf("%s  ... %u more\n", indent, count - shown);
+}
+
+void PrintFields(const char* indent, const AtomNode* node, const RecordView& r,
+                 const AtomTypeInfo& info) {
+  const char* t = node->type;
+  if (IsAtomType(t, "ftyp")) {
+    std::printf(" major=%s minor=%u compatible=%s", r.code(8).c_str(), r.u32(12),
+                r.code(16).c_str());
+  } else if (IsAtomType(t, "mvhd")) {
+    const bool v1 = r.u8(8) == 1 && r.length >= 120;
+    PrintVersionFlags(r);
+    PrintTimes(r, v1);
+    if (v1)
+      std::printf(" timescale=%u duration=%llu next_track_id=%u", r.u32(28),
+                  (unsigned long long)r.u64(32), r.u32(116));
+    else
+      std::printf(" timescale=%u duration=%u next_track_id=%u", r.u32(20), r.u32(24), r.u32(104));
+  } else if (IsAtomType(t, "tkhd")) {
+    const bool v1 = r.u8(8) == 1 && r.length >= 104;
+    const uint32_t shift = v1 ? 12 : 0;
+    PrintVersionFlags(r);
+    PrintTimes(r, v1);
+    std::printf(" track_id=%u", r.u32(20 + (v1 ? 8 : 0)));
+    if (v1)
+      std::printf(" duration=%llu", (unsigned long long)r.u64(36));
+    else
+      std::printf(" duration=%u", r.u32(28));
+    std::printf(" width=%s height=%s", Fixed16(r.u32(84 + shift)).c_str(),
+                Fixed16(r.u32(88 + shift)).c_str());
+  } else if (IsAtomType(t, "mdhd")) {
+    const bool v1 = r.u8(8) == 1 && r.length >= 44;
+    const uint32_t lang = r.u16(v1 ? 40 : 28);
+    PrintVersionFlags(r);
+    PrintTimes(r, v1);
+    if (v1)
+      std::printf(" timescale=%u duration=%llu", r.u32(28), (unsigned long long)r.u64(32));
+    else
+      std::printf(" timescale=%u duration=%u", r.u32(20), r.u32(24));
+    std::printf(" language=%c%c%c", 0x60 + ((lang >> 10) & 31), 0x60 + ((lang >> 5) & 31),
+                0x60 + (lang & 31));
+  } else if (IsAtomType(t, "hdlr")) {
+    PrintVersionFlags(r);
+    std::printf(" handler=%s name=\"%s\"", r.code(16).c_str(),
+                Text(r.bytes + 32, r.length > 32 ? r.length - 32 : 0).c_str());
+  } else if (IsAtomType(t, "vmhd")) {
+    PrintVersionFlags(r);
+    std::printf(" graphics_mode=%u", r.u16(12));
+  } else if (IsAtomType(t, "smhd")) {
+    PrintVersionFlags(r);
+    std::printf(" balance=%d", (int16_t)r.u16(12));
+  } else if (IsAtomType(t, "stsd") || IsAtomType(t, "dref")) {
+    PrintVersionFlags(r);
+    std::printf(" entries=%u", r.u32(12));
+  } else if (IsAtomType(t, "mp4v") || IsAtomType(t, "s263")) {
+    std::printf(" data_reference_index=%u width=%u height=%u resolution=%sx%s frames=%u depth=%u",
+                r.u16(14), r.u16(32), r.u16(34), Fixed16(r.u32(36)).c_str(),
+                Fixed16(r.u32(40)).c_str(), r.u16(48), r.u16(82));
+  } else if (IsAtomType(t, "mp4a") || IsAtomType(t, "samr")) {
+    std::printf(" data_reference_index=%u channels=%u sample_size=%u sample_rate=%u", r.u16(14),
+                r.u16(24), r.u16(26), r.u32(32) >> 16);
+  } else if (IsAtomType(t, "mp4s")) {
+    std::printf(" data_reference_index=%u", r.u16(14));
+  } else if (IsAtomType(t, "esds") || IsAtomType(t, "iods")) {
+    PrintVersionFlags(r);
+    const uint32_t end = node->size < r.length ? node->size : r.length;
+    std::printf(" descriptor=%s", Hex(r, 12, end).c_str());
+  } else if (IsAtomType(t, "stsz")) {
+    PrintVersionFlags(r);
+    std::printf(" sample_size=%u sample_count=%u\n", r.u32(12), r.u32(16));
+    if (r.u32(12) == 0) PrintEntries(indent, node, info, r.u32(16));
+    return;
+  } else if (IsCountedTable(t)) {
+    PrintVersionFlags(r);
+    std::printf(" entries=%u\n", r.u32(12));
+    PrintEntries(indent, node, info, r.u32(12));
+    return;
+  } else if (info.has_text && info.entry_size != 0) {
+    if (!IsAtomType(t, "sdp ")) PrintVersionFlags(r);
+    const unsigned char* text =
+        static_cast<const unsigned char*>(GetTrailingBlock(node->realStructure, info));
+    if (text == nullptr)
+      std::printf(" (no text)");
+    else
+      std::printf(" text=\"%s\"", Text(text, AtomTextLength(node, info)).c_str());
+  }
+  std::printf("\n");
+}
+
+const char* StopReason(LevelStop reason) {
+  switch (reason) {
+    case LevelStop::kUnknownCode:
+      return "a type the reader does not accept";
+    case LevelStop::kShortHeader:
+      return "a header past the end of the file";
+    case LevelStop::kSizeBelowHeader:
+      return "a size below 8";
+    case LevelStop::kTooDeep:
+      return "nesting too deep, children not read";
+  }
+  return "";
+}
+
+void PrintStops(const ExtractLog& log, const AtomNode* parent, int depth) {
+  for (const LevelStopRecord& s : log.stops) {
+    if (s.parent != parent) continue;
+    std::string type;
+    for (int i = 0; i < 4 && s.type[i] != 0; ++i)
+      type += std::isprint(static_cast<unsigned char>(s.type[i])) ? s.type[i] : '.';
+    std::printf("%*s! level stopped at @%u by '%s' size=%u: %s\n", depth * 2, "", s.offset,
+                type.c_str(), s.size, StopReason(s.reason));
+  }
+}
+
+void PrintAtom(const AtomNode* node, const Root_atom& root, const ExtractLog& log, int depth) {
+  const std::string indent(static_cast<size_t>(depth) * 2, ' ');
+  AtomTypeInfo info;
+  GetAtomPassInfo(node, &info);
+  std::printf("%s%s @%u size=%u", indent.c_str(), node->type, node->offset, node->size);
+  if (uint64_t{node->offset} + node->size > root.file_size)
+    std::printf(" (past the end of the file)");
+  if (node->parent != nullptr &&
+      uint64_t{node->offset} + node->size > uint64_t{node->parent->offset} + node->parent->size)
+    std::printf(" (past the end of its parent)");
+  if (node->realStructure == nullptr) {
+    std::printf(" (no body)\n");
+  } else {
+    const RecordView view{static_cast<const unsigned char*>(node->realStructure),
+                          BodyReadSize(node, info, root.file_size)};
+    PrintFields(indent.c_str(), node, view, info);
+  }
+  for (const AtomNode* child = node->first_child; child != nullptr; child = child->next)
+    PrintAtom(child, root, log, depth + 1);
+  PrintStops(log, node, depth + 1);
+}
+
+int RunDump(int argc, char** argv) {
+  if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
+    std::printf(
+        "usage: ornivex dump FILE\n"
+        "\n"
+        "Prints the atom tree of FILE as the library reads it: first the library's own\n"
+        "messages (the file's size, child-rule diagnostics), then one atom a line,\n"
+        "indented by depth, with its type, offset (@) and size, and its body fields:\n"
+        "version and flags, times, timescale, duration, track ID, handler type,\n"
+        "sample-entry fields, entry counts and the first %u entries of each table.\n"
+        "A line starting with '!' marks where the reader stopped reading a level\n"
+        "(an unknown type, a size below 8, a header past the end of the file): the\n"
+        "atoms after it in that level are not in the tree.\n",
+        kEntriesShown);
+    return argc == 2 ? 0 : 2;
+  }
+  Root_atom* root = static_cast<Root_atom*>(AllocZeroed(sizeof(Root_atom)));
+  if (root == nullptr) return 1;
+  ExtractLog log;
+  const bool opened = OpenRootFile(root, argv[1]) == 1;
+  const bool read = opened && ReadFileTree(root, &log) == 1;
+  std::fflush(stdout);
+  if (opened) {
+    for (const AtomNode* atom = root->first_atom; atom != nullptr; atom = atom->next)
+      PrintAtom(atom, *root, log, 0);
+    PrintStops(log, nullptr, 0);
+  }
+  ReleaseRootAtom(root);
+  return read ? 0 : 1;
+}
+
+}  // namespace
+
+extern const ToolCommand kDumpCommand = {"dump", "print the atom tree of an MP4 file", RunDump};
