@@ -60,6 +60,15 @@ typedef struct FileInfo {
   uint32_t audio_emphasis;      /* 23: MPEG-1/2 audio: emphasis of the first frame */
 } FileInfo;
 
+/* Opens an MP4 file for reading: reads its atom tree and indexes its first
+ * video and audio tracks. Stores the new record in *handle (also on
+ * failure, then with nothing open) and returns 1, or -99 on failure. */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4FileOpen(MP4_input_file** handle, const char* path);
+
+/* Releases everything the record refers to and returns 1. The record itself
+ * stays, so closing again, or closing after a failed open, is harmless. */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4FileClose(MP4_input_file** handle);
+
 #ifdef __cplusplus
 }
 #endif

@@ -44,8 +44,9 @@ void SetTrailingBlock(void* record, const AtomTypeInfo& info, void* block) {
 
 uint32_t BodyReadSize(const AtomNode* node, const AtomTypeInfo& info, uint32_t file_size) {
   if (info.entry_size != 0) return info.record_size - 4;
-  if (node->size <= info.record_size || !AtomInsideFile(node, file_size)) return info.record_size;
-  if (IsAtomType(node->type, "esds")) return node->size;
+  if (node->size <= info.record_size) return info.record_size;
+  if (IsAtomType(node->type, "esds"))
+    return AtomInsideFile(node, file_size) ? node->size : info.record_size;
   for (const LongHeader& h : kLongHeaders)
     if (IsAtomType(node->type, h.code))
       return node->size < h.version1_size ? node->size : h.version1_size;

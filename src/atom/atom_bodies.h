@@ -19,9 +19,10 @@ void* GetTrailingBlock(const void* record, const AtomTypeInfo& info);
 void SetTrailingBlock(void* record, const AtomTypeInfo& info, void* block);
 
 // Bytes of the record that come from the file. Besides record_size this
-// covers an `esds` whole (a decoder configuration is often larger than 80
-// bytes) and the version-1 layouts of `mvhd`, `tkhd` and `mdhd`, as long as
-// the atom lies inside the file.
+// covers an `esds` whole when it lies inside the file (a decoder
+// configuration is often larger than 80 bytes), and as much of the version-1
+// layouts of `mvhd`, `tkhd` and `mdhd` as the atom's size claims, so that a
+// header whose size reaches a version-1 field always has it in its record.
 uint32_t BodyReadSize(const AtomNode* node, const AtomTypeInfo& info, uint32_t file_size);
 // Bytes to allocate for the record.
 uint32_t RecordAllocSize(const AtomNode* node, const AtomTypeInfo& info, uint32_t file_size);
