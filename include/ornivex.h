@@ -69,6 +69,40 @@ ORNIVEX_API int32_t ORNIVEX_CALL MP4FileOpen(MP4_input_file** handle, const char
  * stays, so closing again, or closing after a failed open, is harmless. */
 ORNIVEX_API int32_t ORNIVEX_CALL MP4FileClose(MP4_input_file** handle);
 
+/* Reading samples. Only the file's first video track and first audio track
+ * (the lowest track IDs) can be read; each has a cursor, at sample 0 after
+ * opening. Every block handed out belongs to the caller, who releases it
+ * with MP4freeData. */
+
+/* The sample at the track's cursor; the cursor moves on, also when the read
+ * fails. 1 on success, -1 on any failure (end of track included). */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4GetNextSample(MP4_input_file* file, uint32_t trackId,
+                                                  unsigned char** data, uint32_t* size,
+                                                  uint32_t* time);
+
+/* The sample at `time` (media timescale units): the last one that starts at
+ * or before it. Moves the cursor behind it; returns its time stamp or -99. */
+ORNIVEX_API int32_t ORNIVEX_CALL GetSample(MP4_input_file* file, uint32_t trackId, int32_t time,
+                                           unsigned char** data, uint32_t* size);
+
+/* As GetSample, but on the video track the key frame at or before `time`
+ * (the first key frame for a time before it). */
+ORNIVEX_API int32_t ORNIVEX_CALL SeekTrack(MP4_input_file* file, uint32_t trackId, int32_t time,
+                                           unsigned char** data, uint32_t* size);
+
+/* Releases a block handed out by this library and sets *data to null. */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4freeData(unsigned char** data);
+
+/* Key frames of the video track, with one cursor for both directions. */
+ORNIVEX_API int32_t ORNIVEX_CALL GoToBeginOfKeyFrame(MP4_input_file* file, uint32_t trackId);
+ORNIVEX_API int32_t ORNIVEX_CALL GoToEndOfKeyFrame(MP4_input_file* file, uint32_t trackId);
+/* The key frame at the cursor; the cursor moves forward (Next) or back
+ * (Prev). 1, or -1 past either end or on failure. */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4NextKeyFrame(MP4_input_file* file, uint32_t trackId,
+                                                 unsigned char** data, uint32_t* size);
+ORNIVEX_API int32_t ORNIVEX_CALL MP4PrevKeyFrame(MP4_input_file* file, uint32_t trackId,
+                                                 unsigned char** data, uint32_t* size);
+
 #ifdef __cplusplus
 }
 #endif

@@ -9,9 +9,13 @@
 #endif
 
 extern const ToolCommand kDumpCommand;
+extern const ToolCommand kSamplesCommand;
+extern const ToolCommand kExtractCommand;
 
 const ToolCommand kToolCommands[] = {
     kDumpCommand,
+    kSamplesCommand,
+    kExtractCommand,
     {nullptr, nullptr, nullptr},
 };
 

@@ -45,9 +45,17 @@ std::vector<ProbePacket> ProbePackets(const std::string& path, uint32_t track_id
                  " -show_entries packet=dts,size,pos,flags" + (hashes ? ",data_hash" : "") +
                  (hashes ? " -show_data_hash MD5" : "") + " -of compact '" + path + "'",
              &out);
+  // A packet with side data goes on over several lines.
+  std::vector<std::string> lines;
   std::istringstream packets_in(out);
   while (std::getline(packets_in, line)) {
-    if (line.rfind("packet|", 0) != 0) continue;
+    if (line.rfind("packet|", 0) == 0) {
+      lines.push_back(line);
+    } else if (!lines.empty()) {
+      lines.back() += "|" + line;
+    }
+  }
+  for (std::string& line : lines) {
     line += "|";
     ProbePacket p;
     const std::string dts = ProbeField(line, "dts");
@@ -59,4 +67,21 @@ std::vector<ProbePacket> ProbePackets(const std::string& path, uint32_t track_id
     packets.push_back(p);
   }
   return packets;
+}
+
+const std::vector<FfmpegCase>& FfmpegCases() {
+  static const std::vector<FfmpegCase> cases = {
+      {"av.mp4",
+       "-f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i sine=sample_rate=44100 -t 3 "
+       "-c:v mpeg4 -g 12 -c:a aac"},
+      {"av-bframes.mp4",
+       "-f lavfi -i testsrc=size=320x240:rate=30 -f lavfi -i sine=sample_rate=48000 -t 3 "
+       "-c:v mpeg4 -bf 2 -g 15 -c:a aac -ac 2"},
+      {"av-faststart.mp4",
+       "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 "
+       "-c:v mpeg4 -c:a aac -movflags +faststart"},
+      {"audio-only.mp4", "-f lavfi -i sine=sample_rate=32000 -t 2 -c:a aac"},
+      {"video-only.mp4", "-f lavfi -i testsrc=size=128x96:rate=10 -t 4 -c:v mpeg4 -g 5"},
+  };
+  return cases;
 }

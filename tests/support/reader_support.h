@@ -33,6 +33,14 @@ struct ProbePacket {
 std::vector<ProbePacket> ProbePackets(const std::string& path, uint32_t track_id,
                                       std::string* codec_tag = nullptr, bool hashes = false);
 
+// Files that ffmpeg writes from its test sources: MPEG-4 Visual and AAC in
+// the layouts a reader meets (B-frames, faststart, one medium only).
+struct FfmpegCase {
+  const char* name;
+  const char* arguments;
+};
+const std::vector<FfmpegCase>& FfmpegCases();
+
 // Lines of "key=value" fields: the value of `key` in `line`, or "".
 std::string ProbeField(const std::string& line, const std::string& key);
 

@@ -7,25 +7,6 @@
 
 namespace {
 
-// ffmpeg's test sources: MPEG-4 Visual and AAC in the layouts a reader meets.
-struct FfmpegCase {
-  const char* name;
-  const char* arguments;
-};
-const FfmpegCase kFfmpegCases[] = {
-    {"av.mp4",
-     "-f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i sine=sample_rate=44100 -t 3 "
-     "-c:v mpeg4 -g 12 -c:a aac"},
-    {"av-bframes.mp4",
-     "-f lavfi -i testsrc=size=320x240:rate=30 -f lavfi -i sine=sample_rate=48000 -t 3 "
-     "-c:v mpeg4 -bf 2 -g 15 -c:a aac -ac 2"},
-    {"av-faststart.mp4",
-     "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 "
-     "-c:v mpeg4 -c:a aac -movflags +faststart"},
-    {"audio-only.mp4", "-f lavfi -i sine=sample_rate=32000 -t 2 -c:a aac"},
-    {"video-only.mp4", "-f lavfi -i testsrc=size=128x96:rate=10 -t 4 -c:v mpeg4 -g 5"},
-};
-
 // Count, size and position of every sample; time stamps up to the constant
 // shift of ffmpeg's edit list; sync samples where ffprobe flags key frames.
 void ExpectIndexMatches(const std::string& path, const ReadTrackNode* track, uint32_t id,
@@ -53,7 +34,7 @@ void ExpectIndexMatches(const std::string& path, const ReadTrackNode* track, uin
 
 TEST(FfprobeIndex, FilesWrittenByFfmpeg) {
   if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
-  for (const FfmpegCase& c : kFfmpegCases) {
+  for (const FfmpegCase& c : FfmpegCases()) {
     const std::string path = FfmpegMedia(c.name, c.arguments);
     ASSERT_FALSE(path.empty());
     OpenedFile f(path);

@@ -1,0 +1,34 @@
+// The growable byte buffer that the sample reads fill.
+#ifndef ORNIVEX_TRACK_SAMPLE_BUFFER_H
+#define ORNIVEX_TRACK_SAMPLE_BUFFER_H
+
+#include <cstdint>
+
+class SampleBuffer {
+ public:
+  SampleBuffer() = default;
+  ~SampleBuffer() { Release(); }
+  SampleBuffer(const SampleBuffer&) = delete;
+  SampleBuffer& operator=(const SampleBuffer&) = delete;
+
+  // Both keep 10 bytes beyond the size asked for: `capacity` is always the
+  // last requested size plus 10.
+  int Alloc(uint32_t n);    // 1, or -92 with no data
+  int Realloc(uint32_t n);  // 1, or -91 with no data
+  int Release();
+
+  unsigned char* Data() const { return data_; }
+  uint32_t Capacity() const { return capacity_; }
+  uint32_t KeyFlag() const { return key_flag_; }
+  uint32_t Extra() const { return extra_; }
+  void SetKeyFlag(uint32_t v) { key_flag_ = v; }
+  void SetExtra(uint32_t v) { extra_ = v; }
+
+ private:
+  uint32_t capacity_ = 0;
+  uint32_t extra_ = 0;
+  uint32_t key_flag_ = 0;
+  unsigned char* data_ = nullptr;
+};
+
+#endif  // ORNIVEX_TRACK_SAMPLE_BUFFER_H
