@@ -103,6 +103,39 @@ ORNIVEX_API int32_t ORNIVEX_CALL MP4NextKeyFrame(MP4_input_file* file, uint32_t 
 ORNIVEX_API int32_t ORNIVEX_CALL MP4PrevKeyFrame(MP4_input_file* file, uint32_t trackId,
                                                  unsigned char** data, uint32_t* size);
 
+/* Decoder configuration. GetM4vEsdsData and GetM4aEsdsData never write more
+ * than ORNIVEX_ESDS_DATA_MAX bytes to `out`, which must have room for that
+ * many; a configuration that is longer (or cut off by the end of the file)
+ * is refused with -2 and nothing is written. */
+#define ORNIVEX_ESDS_DATA_MAX 256
+
+/* The video track's MPEG-4 Visual configuration header, from its video
+ * object start code to the end of the video object layer header, with the
+ * picture size. 1; 0 for a null `out`; -99 without a file, video track or
+ * start code; -1 when the header does not parse; -2 as above. */
+ORNIVEX_API int32_t ORNIVEX_CALL GetM4vEsdsData(MP4_input_file* file, unsigned char* out,
+                                                uint32_t* width, uint32_t* height,
+                                                uint32_t* length);
+
+/* The audio track's whole esds atom, header included. 1; 0 for a null
+ * `out`; -99 without a file or audio track; -2 as above. */
+ORNIVEX_API int32_t ORNIVEX_CALL GetM4aEsdsData(MP4_input_file* file, unsigned char* out,
+                                                uint32_t* length);
+
+/* Opens the file at `path`, fills `info` and closes the file again. 1; -11
+ * when the file cannot be read, -12 for a null `info`, -21 when it is no
+ * MP4 file the library can open. */
+ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info);
+
+/* The length in bytes of the configuration headers at the start of a raw
+ * MPEG-4 Visual stream (visual object sequence, visual object, video object
+ * layer), measured on its first 500 bytes, with the picture size. -1 when
+ * the file cannot be read or its headers are not supported; 0 when no
+ * memory can be had. Not for concurrent use with GetM4vEsdsData or
+ * GetFileInfo: the three share one bit reader. */
+ORNIVEX_API int32_t ORNIVEX_CALL GetM4vHeaderSize(const char* path, uint32_t* width,
+                                                  uint32_t* height);
+
 #ifdef __cplusplus
 }
 #endif

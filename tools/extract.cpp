@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "serialise/esds_query.h"
 #include "tool_file.h"
 
 namespace {
@@ -72,9 +73,9 @@ long WriteSamples(const ToolFile& file, uint32_t id, FILE* out, Before before) {
 
 int ExtractVideo(const ToolFile& file, const char* path) {
   const uint32_t id = file.video_track_id();
-  const std::vector<uint8_t> esds = EsdsOf(file, id, "mp4v");
-  const std::vector<uint8_t> header = DecoderSpecificInfo(esds.data(), uint32_t(esds.size()));
-  if (id == 0 || header.empty()) {
+  unsigned char header[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t width = 0, height = 0, length = 0;
+  if (id == 0 || GetM4vEsdsData(file.get(), header, &width, &height, &length) != 1) {
     std::fprintf(stderr, "ornivex: no MPEG-4 Visual track with a decoder configuration\n");
     return 1;
   }
@@ -83,19 +84,24 @@ int ExtractVideo(const ToolFile& file, const char* path) {
     std::fprintf(stderr, "ornivex: cannot write %s\n", path);
     return 1;
   }
-  std::fwrite(header.data(), 1, header.size(), out);
+  std::fwrite(header, 1, length, out);
   const long n = WriteSamples(file, id, out, [](uint32_t) {});
   std::fclose(out);
-  std::fprintf(stderr, "ornivex: %ld video samples written to %s\n", n, path);
+  std::fprintf(stderr, "ornivex: %ld video samples (%ux%u) written to %s\n", n, width, height,
+               path);
   return 0;
 }
 
 int ExtractAudio(const ToolFile& file, const char* path) {
   const uint32_t id = file.audio_track_id();
-  const std::vector<uint8_t> esds = EsdsOf(file, id, "mp4a");
+  unsigned char esds[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t length = 0;
+  const unsigned char* asc = nullptr;
+  uint32_t asc_length = 0;
   AdtsParameters p;
-  if (id == 0 ||
-      !ParseAudioSpecificConfig(DecoderSpecificInfo(esds.data(), uint32_t(esds.size())), &p)) {
+  if (id == 0 || GetM4aEsdsData(file.get(), esds, &length) != 1 ||
+      !FindDecoderSpecificInfo(esds, length, &asc, &asc_length) ||
+      !ParseAudioSpecificConfig(std::vector<uint8_t>(asc, asc + asc_length), &p)) {
     std::fprintf(stderr, "ornivex: no AAC track with an AudioSpecificConfig\n");
     return 1;
   }
@@ -115,9 +121,10 @@ int Usage(int status) {
       "usage: ornivex extract FILE [--video OUT] [--audio OUT]\n"
       "\n"
       "Writes the first video track of FILE as a raw MPEG-4 Visual stream (.m4v),\n"
-      "its decoder configuration in front, and the first audio track as AAC in\n"
-      "ADTS frames (.aac), each frame with a header made from the track's\n"
-      "AudioSpecificConfig. Samples are read through the library's calls.\n");
+      "its configuration header (GetM4vEsdsData) in front, and the first audio\n"
+      "track as AAC in ADTS frames (.aac), each frame with a header made from the\n"
+      "AudioSpecificConfig in the track's esds (GetM4aEsdsData). Samples are read\n"
+      "through MP4GetNextSample.\n");
   return status;
 }
 

@@ -11,12 +11,10 @@
 extern const ToolCommand kDumpCommand;
 extern const ToolCommand kSamplesCommand;
 extern const ToolCommand kExtractCommand;
+extern const ToolCommand kInfoCommand;
 
 const ToolCommand kToolCommands[] = {
-    kDumpCommand,
-    kSamplesCommand,
-    kExtractCommand,
-    {nullptr, nullptr, nullptr},
+    kDumpCommand, kSamplesCommand, kExtractCommand, kInfoCommand, {nullptr, nullptr, nullptr},
 };
 
 static void PrintUsage(FILE* out) {

@@ -27,12 +27,4 @@ class ToolFile {
   bool ok_ = false;
 };
 
-// The `esds` atom of a track's sample entry ("mp4v" or "mp4a"), its bytes
-// from the size field on; empty without one.
-std::vector<uint8_t> EsdsOf(const ToolFile& file, uint32_t trackId, const char* entry);
-
-// The DecoderSpecificInfo inside the descriptors of an `esds` atom (its
-// bytes from the size field on); empty when there is none.
-std::vector<uint8_t> DecoderSpecificInfo(const uint8_t* esds, uint32_t length);
-
 #endif  // ORNIVEX_TOOLS_TOOL_FILE_H

@@ -1,0 +1,102 @@
+// GetFileInfo: a summary of a file's streams in 24 words.
+#include <cstdio>
+#include <cstring>
+
+#include "atom/helpers.h"
+#include "ornivex.h"
+#include "serialise/esds_query.h"
+#include "track/sample_access.h"
+
+namespace {
+
+void FillVideo(MP4_input_file* file, FileInfo* info) {
+  unsigned char header[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t width = 0, height = 0, length = 0;
+  if (GetM4vEsdsData(file, header, &width, &height, &length) == 1) {
+    info->video_width = width;
+    info->video_height = height;
+  } else {
+    // no header that parses: the picture size of the sample entry
+    info->video_width = file->video_info[kVideoWidth];
+    info->video_height = file->video_info[kVideoHeight];
+  }
+  info->video_sample_count = file->video_info[kVideoSampleCount];
+  const uint32_t duration = file->video_info[kVideoDuration];
+  if (duration != 0)
+    info->video_frame_rate = static_cast<uint32_t>(double(info->video_sample_count) *
+                                                   file->video_info[kVideoTimescale] / duration);
+  const unsigned char* body = nullptr;
+  uint32_t body_length = 0;
+  if (GetVideoEsdsBody(file, &body, &body_length) == 1)
+    ParseVideoEsdsBody(body, body_length, &info->video_max_bitrate, &info->video_avg_bitrate,
+                       &info->video_profile_level);
+}
+
+// MPEG-1 and MPEG-2 audio carry no AudioSpecificConfig: what the summary
+// needs comes from the header of the first frame.
+void FillFromFirstFrame(MP4_input_file* file, FileInfo* info) {
+  static const uint32_t kRates[4][3] = {{11025, 12000, 8000},  // MPEG-2.5
+                                        {0, 0, 0},
+                                        {22050, 24000, 16000},   // MPEG-2
+                                        {44100, 48000, 32000}};  // MPEG-1
+  info->audio_is_mpeg1 = 1;
+  info->audio_profile = 0;
+  info->audio_object_type = 0;
+  SampleBuffer buffer;
+  buffer.Alloc(1);
+  uint32_t size = 0, time = 0;
+  if (GetNextSample(file, file->audio_track_id, &buffer, &size, &time) != 1 || size < 4) return;
+  const unsigned char* h = buffer.Data();
+  const uint32_t mode = h[3] >> 6;
+  info->audio_channel_mode = mode;
+  // stereo, joint stereo and dual channel carry two channels
+  info->audio_channels = mode == 3 ? 1 : 2;
+  info->audio_channels_copy = info->audio_channels;
+  info->audio_emphasis = h[3] & 3;
+  const uint32_t version = (h[1] >> 3) & 3, rate = (h[2] >> 2) & 3;
+  if (h[0] == 0xFF && (h[1] & 0xE0) == 0xE0 && rate < 3)
+    info->audio_sample_rate = kRates[version][rate];
+}
+
+void FillAudio(MP4_input_file* file, FileInfo* info) {
+  info->audio_sample_count = file->audio_info[kAudioSampleCount];
+  info->constant_one = 1;
+  unsigned char esds[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t length = 0;
+  if (GetM4aEsdsData(file, esds, &length) != 1) return;
+  AudioConfig c;
+  const int parsed = ParseAudioEsds(esds, length, &c);
+  if (parsed == -2) return;
+  info->audio_max_bitrate = c.max_bitrate;
+  info->audio_avg_bitrate = c.avg_bitrate;
+  if (parsed == -1) {
+    FillFromFirstFrame(file, info);
+    return;
+  }
+  info->audio_sample_rate = c.sample_rate;
+  info->audio_channels = c.channels;
+  info->audio_channels_copy = c.channels;
+  info->audio_object_type = c.object_type;
+  info->audio_profile = c.object_type > 0 ? c.object_type - 1 : 0;
+}
+
+}  // namespace
+
+extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info) {
+  FILE* probe = path != nullptr ? std::fopen(path, "rb") : nullptr;
+  if (probe == nullptr) return -11;
+  std::fclose(probe);
+  if (info == nullptr) return -12;
+  std::memset(info, 0, sizeof(*info));
+
+  MP4_input_file* file = nullptr;
+  const int opened = MP4FileOpen(&file, path);
+  if (opened == 1) {
+    info->file_size = file->root->file_size;
+    if (file->video_track_id != 0) FillVideo(file, info);
+    if (file->audio_track_id != 0) FillAudio(file, info);
+  }
+  MP4FileClose(&file);
+  FreeBlock(file);  // the record the close leaves: nobody else holds it
+  return opened == 1 ? 1 : -21;
+}
