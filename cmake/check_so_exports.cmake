@@ -1,12 +1,7 @@
 # Fails unless the shared library defines exactly the exported calls.
 include(${CMAKE_CURRENT_LIST_DIR}/def_names.cmake)
 read_def_names(${DEF} decorated)
-set(expected "")
-foreach(name IN LISTS decorated)
-  string(REGEX REPLACE "^_([A-Za-z0-9]+)@.*$" "\\1" plain "${name}")
-  list(APPEND expected ${plain})
-endforeach()
-list(SORT expected)
+undecorated_names("${decorated}" expected)
 
 execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)

@@ -71,6 +71,12 @@ long WriteSamples(const ToolFile& file, uint32_t id, FILE* out, Before before) {
   return n;
 }
 
+FILE* OpenOutput(const char* path) {
+  FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) std::fprintf(stderr, "ornivex: cannot write %s\n", path);
+  return out;
+}
+
 int ExtractVideo(const ToolFile& file, const char* path) {
   const uint32_t id = file.video_track_id();
   unsigned char header[ORNIVEX_ESDS_DATA_MAX];
@@ -79,11 +85,8 @@ int ExtractVideo(const ToolFile& file, const char* path) {
     std::fprintf(stderr, "ornivex: no MPEG-4 Visual track with a decoder configuration\n");
     return 1;
   }
-  FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) {
-    std::fprintf(stderr, "ornivex: cannot write %s\n", path);
-    return 1;
-  }
+  FILE* out = OpenOutput(path);
+  if (out == nullptr) return 1;
   std::fwrite(header, 1, length, out);
   const long n = WriteSamples(file, id, out, [](uint32_t) {});
   std::fclose(out);
@@ -105,11 +108,8 @@ int ExtractAudio(const ToolFile& file, const char* path) {
     std::fprintf(stderr, "ornivex: no AAC track with an AudioSpecificConfig\n");
     return 1;
   }
-  FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) {
-    std::fprintf(stderr, "ornivex: cannot write %s\n", path);
-    return 1;
-  }
+  FILE* out = OpenOutput(path);
+  if (out == nullptr) return 1;
   const long n = WriteSamples(file, id, out, [&](uint32_t size) { WriteAdtsHeader(p, size, out); });
   std::fclose(out);
   std::fprintf(stderr, "ornivex: %ld audio samples written to %s\n", n, path);

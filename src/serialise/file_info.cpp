@@ -22,9 +22,11 @@ void FillVideo(MP4_input_file* file, FileInfo* info) {
   }
   info->video_sample_count = file->video_info[kVideoSampleCount];
   const uint32_t duration = file->video_info[kVideoDuration];
-  if (duration != 0)
-    info->video_frame_rate = static_cast<uint32_t>(double(info->video_sample_count) *
-                                                   file->video_info[kVideoTimescale] / duration);
+  if (duration != 0) {
+    const double rate =
+        double(info->video_sample_count) * file->video_info[kVideoTimescale] / duration;
+    info->video_frame_rate = rate < 4294967295.0 ? static_cast<uint32_t>(rate) : 0xFFFFFFFFu;
+  }
   const unsigned char* body = nullptr;
   uint32_t body_length = 0;
   if (GetVideoEsdsBody(file, &body, &body_length) == 1)

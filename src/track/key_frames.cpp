@@ -1,7 +1,6 @@
 // Stepping through the key frames of the video track with one cursor for
 // both directions: a change of direction returns the neighbouring key frame.
 #include <cstdio>
-#include <new>
 
 #include "atom/helpers.h"
 #include "track/sample_access.h"
@@ -42,17 +41,13 @@ int32_t KeyFrameExport(MP4_input_file* file, uint32_t trackId, unsigned char** d
                        uint32_t* sizeOut,
                        int64_t (*read)(MP4_input_file*, uint32_t, SampleBuffer*, uint32_t*)) {
   if (dataOut == nullptr || sizeOut == nullptr) return -1;
-  SampleBuffer* buffer = new (std::nothrow) SampleBuffer();
-  if (buffer == nullptr) return -1;
-  buffer->Alloc(1);
-  bool ok = read(file, trackId, buffer, sizeOut) >= 0;
-  if (ok) {
-    unsigned char* block = CopyForCaller(*buffer, *sizeOut);
-    ok = block != nullptr;
-    if (ok) *dataOut = block;
-  }
-  delete buffer;
-  return ok ? 1 : -1;
+  SampleBuffer buffer;
+  buffer.Alloc(1);
+  if (read(file, trackId, &buffer, sizeOut) < 0) return -1;
+  unsigned char* block = HandToCaller(&buffer);
+  if (block == nullptr) return -1;
+  *dataOut = block;
+  return 1;
 }
 
 }  // namespace

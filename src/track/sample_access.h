@@ -44,6 +44,9 @@ int32_t TimeSearch(int32_t time, uint32_t count, Stamp stamp) {
 
 int32_t GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
                       uint32_t* sizeOut, uint32_t* timeOut);
+// 1 when `sampleIndex` is a sync sample, with its key-frame position in
+// *hintRef; 0 otherwise. The key-frame table ascends, so a binary search
+// finds what a walk from the hint would, wherever the hint points.
 int FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef);
 
 // The key-frame reads behind MP4NextKeyFrame and MP4PrevKeyFrame: the key
@@ -54,8 +57,11 @@ int64_t GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* b
 int64_t GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
                          uint32_t* sizeOut);
 
-// A caller-owned copy of the buffer's first `size` bytes (MP4freeData
-// releases it), or null.
-unsigned char* CopyForCaller(const SampleBuffer& buffer, uint32_t size);
+// The block for the caller after a successful read into `buffer`: the
+// buffer's own block, which holds the sample and 10 bytes more, so no copy
+// is made. MP4freeData releases it. Null when the buffer has none.
+inline unsigned char* HandToCaller(SampleBuffer* buffer) {
+  return buffer->TakeData();
+}
 
 #endif  // ORNIVEX_TRACK_SAMPLE_ACCESS_H

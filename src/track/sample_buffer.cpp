@@ -32,3 +32,10 @@ int SampleBuffer::Release() {
   data_ = nullptr;
   return 1;
 }
+
+unsigned char* SampleBuffer::TakeData() {
+  unsigned char* data = data_;
+  data_ = nullptr;
+  capacity_ = 0;
+  return data;
+}

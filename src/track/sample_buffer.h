@@ -16,6 +16,9 @@ class SampleBuffer {
   int Alloc(uint32_t n);    // 1, or -92 with no data
   int Realloc(uint32_t n);  // 1, or -91 with no data
   int Release();
+  // Hands the data block to the caller, who releases it with FreeBlock; the
+  // buffer is left empty.
+  unsigned char* TakeData();
 
   unsigned char* Data() const { return data_; }
   uint32_t Capacity() const { return capacity_; }

@@ -1,7 +1,7 @@
 // Reading samples: in sequence, at a time, and at the key frame before a
 // time, with one reading cursor per medium.
+#include <algorithm>
 #include <cstdio>
-#include <new>
 
 #include "atom/helpers.h"
 #include "track/sample_access.h"
@@ -62,7 +62,10 @@ int32_t ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranc
     return -99;
   }
   *dataOut = block;
-  return static_cast<int32_t>(e.time_stamp);
+  // The result carries the time stamp, and a result of 0 or more tells the
+  // caller that the block is theirs: a later stamp reads as the latest one
+  // the result can carry.
+  return e.time_stamp > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(e.time_stamp);
 }
 
 // At or past the end of the media, whatever its last time stamp: the number
@@ -74,18 +77,14 @@ bool AtOrPastEnd(int32_t time, const ReadTrackNode* node, uint32_t timescale) {
 }  // namespace
 
 int FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef) {
-  int32_t k = *hintRef;
-  if (k < 0 || static_cast<uint32_t>(k) >= node->key_count) return 0;
-  const int32_t step = node->key_table[k].sample_index > sampleIndex ? -1 : 1;
-  for (; k >= 0 && static_cast<uint32_t>(k) < node->key_count; k += step) {
-    const uint32_t at = node->key_table[k].sample_index;
-    if (at == sampleIndex) {
-      *hintRef = k;
-      return 1;
-    }
-    if (step > 0 ? at > sampleIndex : at < sampleIndex) return 0;
-  }
-  return 0;
+  const KeyFrameEntry* first = node->key_table;
+  const KeyFrameEntry* last = first + node->key_count;
+  const KeyFrameEntry* at = std::lower_bound(
+      first, last, sampleIndex,
+      [](const KeyFrameEntry& e, uint32_t index) { return e.sample_index < index; });
+  if (at == last || at->sample_index != sampleIndex) return 0;
+  *hintRef = static_cast<int32_t>(at - first);
+  return 1;
 }
 
 int32_t GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
@@ -135,20 +134,13 @@ extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4GetNextSample(MP4_input_file* fil
                                                              unsigned char** dataOut,
                                                              uint32_t* sizeOut, uint32_t* timeOut) {
   if (dataOut == nullptr || sizeOut == nullptr || timeOut == nullptr) return -1;
-  SampleBuffer* buffer = new (std::nothrow) SampleBuffer();
-  if (buffer == nullptr) return -1;
-  buffer->Alloc(1);
-  const int32_t result = GetNextSample(file, trackId, buffer, sizeOut, timeOut);
-  bool ok = result == 1;
-  if (ok) {
-    unsigned char* block = CopyForCaller(*buffer, *sizeOut);
-    if (block == nullptr)
-      ok = false;
-    else
-      *dataOut = block;
-  }
-  delete buffer;
-  return ok ? 1 : -1;
+  SampleBuffer buffer;
+  buffer.Alloc(1);
+  if (GetNextSample(file, trackId, &buffer, sizeOut, timeOut) != 1) return -1;
+  unsigned char* block = HandToCaller(&buffer);
+  if (block == nullptr) return -1;
+  *dataOut = block;
+  return 1;
 }
 
 namespace {

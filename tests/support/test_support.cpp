@@ -79,6 +79,12 @@ int RunCommand(const std::string& command, std::string* output) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string ToolCommandLine(const std::string& args) {
+  return "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
+         "'" ORNIVEX_TOOL_PATH "' " +
+         args;
+}
+
 std::string CorpusDir() {
   const fs::path p = fs::path(ORNIVEX_SOURCE_DIR) / ".." / "shared" / "corpus";
   return fs::is_directory(p) ? fs::canonical(p).string() : std::string();

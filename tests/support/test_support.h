@@ -20,6 +20,10 @@ std::string CaptureStderr(const std::function<void()>& f);
 // Runs a shell command; returns its exit status and what it printed.
 int RunCommand(const std::string& command, std::string* output);
 
+// A command line running the ornivex tool with `args`. Sanitizer findings
+// in the tool exit with 86, apart from its own 0, 1 and 2.
+std::string ToolCommandLine(const std::string& args);
+
 // The shared corpus of files written by others, or "" when it is absent.
 std::string CorpusDir();
 std::vector<std::string> CorpusFiles();  // real/ and malformed/, sorted

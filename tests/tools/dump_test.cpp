@@ -3,17 +3,6 @@
 
 #include "support/test_support.h"
 
-namespace {
-
-// Sanitizer findings exit with 86, apart from the tool's own 0, 1 and 2.
-std::string Tool(const std::string& args) {
-  return "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
-         "'" ORNIVEX_TOOL_PATH "' " +
-         args;
-}
-
-}  // namespace
-
 TEST(DumpTool, FfmpegFileDownToTheSampleTables) {
   const std::string file = FfmpegMedia(
       "dump-mpeg4-aac.mp4",
@@ -21,7 +10,7 @@ TEST(DumpTool, FfmpegFileDownToTheSampleTables) {
       "-c:v mpeg4 -c:a aac");
   if (file.empty()) GTEST_SKIP() << "ffmpeg is not installed";
   std::string out;
-  ASSERT_EQ(RunCommand(Tool("dump '" + file + "'"), &out), 0) << out;
+  ASSERT_EQ(RunCommand(ToolCommandLine("dump '" + file + "'"), &out), 0) << out;
   for (const char* expected : {"\nftyp @0 size=",
                                "\nmoov @",
                                "\n  mvhd @",
@@ -52,12 +41,12 @@ TEST(DumpTool, FfmpegFileDownToTheSampleTables) {
 
 TEST(DumpTool, HelpAndFailures) {
   std::string out;
-  EXPECT_EQ(RunCommand(Tool("dump --help"), &out), 0);
+  EXPECT_EQ(RunCommand(ToolCommandLine("dump --help"), &out), 0);
   EXPECT_NE(out.find("usage: ornivex dump FILE"), std::string::npos);
-  EXPECT_EQ(RunCommand(Tool("dump"), &out), 2);
-  EXPECT_EQ(RunCommand(Tool("dump /nonexistent/x.mp4"), &out), 1);
+  EXPECT_EQ(RunCommand(ToolCommandLine("dump"), &out), 2);
+  EXPECT_EQ(RunCommand(ToolCommandLine("dump /nonexistent/x.mp4"), &out), 1);
   EXPECT_EQ(out, "file is [/nonexistent/x.mp4]\nCan't open the file - /nonexistent/x.mp4 \n");
-  EXPECT_EQ(RunCommand(Tool("--help"), &out), 0);
+  EXPECT_EQ(RunCommand(ToolCommandLine("--help"), &out), 0);
   EXPECT_NE(out.find("dump "), std::string::npos);
 }
 
@@ -66,7 +55,7 @@ TEST(DumpTool, EveryCorpusFile) {
   if (files.empty()) GTEST_SKIP() << "../shared/corpus is absent: corpus cases skipped";
   for (const std::string& path : files) {
     std::string out;
-    const int rc = RunCommand(Tool("dump '" + path + "'"), &out);
+    const int rc = RunCommand(ToolCommandLine("dump '" + path + "'"), &out);
     EXPECT_TRUE(rc == 0 || rc == 1) << path << " exited " << rc << "\n" << out;
   }
 }

@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string Tool(const std::string& args) {
-  return "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
-         "'" ORNIVEX_TOOL_PATH "' " +
-         args;
-}
-
 long CountLines(const std::string& text, const std::string& prefix) {
   std::istringstream in(text);
   long n = 0;
@@ -38,7 +32,7 @@ TEST(ExtractTool, DecodesWithFfmpeg) {
     if (v != 0) args += " --video '" + m4v + "'";
     if (a != 0) args += " --audio '" + aac + "'";
     std::string out;
-    ASSERT_EQ(RunCommand(Tool(args), &out), 0) << out;
+    ASSERT_EQ(RunCommand(ToolCommandLine(args), &out), 0) << out;
     for (const auto& [id, file, codec] :
          {std::make_tuple(v, m4v, "mpeg4"), std::make_tuple(a, aac, "aac")}) {
       if (id == 0) continue;
@@ -61,7 +55,7 @@ TEST(SamplesTool, OneLinePerSample) {
   const std::string path = FfmpegMedia(FfmpegCases()[0].name, FfmpegCases()[0].arguments);
   OpenedFile f(path);
   std::string out;
-  ASSERT_EQ(RunCommand(Tool("samples '" + path + "'"), &out), 0);
+  ASSERT_EQ(RunCommand(ToolCommandLine("samples '" + path + "'"), &out), 0);
   EXPECT_EQ(CountLines(out, "video "), long(f.track(1)->sample_count));
   EXPECT_EQ(CountLines(out, "audio "), long(f.track(2)->sample_count));
   const SampleIndexEntry& e = f.track(1)->sample_table[1];
@@ -69,5 +63,5 @@ TEST(SamplesTool, OneLinePerSample) {
                      std::to_string(e.file_offset) + " " + std::to_string(e.size) + " 0\n"),
             std::string::npos);
   EXPECT_NE(out.find("\nvideo 1 0 0 "), std::string::npos);
-  EXPECT_EQ(RunCommand(Tool("extract '" + path + "'"), &out), 2);  // no output named
+  EXPECT_EQ(RunCommand(ToolCommandLine("extract '" + path + "'"), &out), 2);  // no output named
 }

@@ -3,35 +3,27 @@
 
 #include "support/test_support.h"
 
-namespace {
-
-std::string Tool(const std::string& args) {
-  return "ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
-         "'" ORNIVEX_TOOL_PATH "' " +
-         args;
-}
-
-}  // namespace
-
 TEST(InfoTool, Mp4FileAndRawStream) {
   const std::string sample = std::string(ORNIVEX_SOURCE_DIR) + "/samples/testsrc-mpeg4-aac.mp4";
   std::string out;
-  ASSERT_EQ(RunCommand(Tool("info '" + sample + "'"), &out), 0) << out;
+  ASSERT_EQ(RunCommand(ToolCommandLine("info '" + sample + "'"), &out), 0) << out;
   for (const char* line : {"\nvideo_width          176\n", "\nvideo_height         144\n",
                            "\nvideo_sample_count   100\n", "\naudio_sample_rate    44100\n",
                            "\naudio_object_type    2\n", "\nfile_size            64621\n"})
     EXPECT_NE(out.find(line), std::string::npos) << line << out;
-  ASSERT_EQ(RunCommand(Tool("info --json '" + sample + "'"), &out), 0);
+  ASSERT_EQ(RunCommand(ToolCommandLine("info --json '" + sample + "'"), &out), 0);
   EXPECT_NE(out.find("{\"file_size\": 64621, \"file_size_high\": 0, "), std::string::npos) << out;
 
   const box::Bytes qcif = {0,    0,    1,    0,    0,    0,    1,    0x20, 0x01, 0x88, 0x40,
                            0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F, 0,    0,    1,    0xB6};
   const std::string raw = WriteScratchFile("raw.m4v", qcif);
-  ASSERT_EQ(RunCommand(Tool("info --json '" + raw + "'"), &out), 0);
+  ASSERT_EQ(RunCommand(ToolCommandLine("info --json '" + raw + "'"), &out), 0);
   EXPECT_EQ(out, "{\"width\": 176, \"height\": 144, \"header_length\": 18}\n");
 
-  EXPECT_EQ(RunCommand(Tool("info '" + WriteScratchFile("junk.bin", box::Str("junk")) + "'"), &out),
-            1);
+  EXPECT_EQ(
+      RunCommand(ToolCommandLine("info '" + WriteScratchFile("junk.bin", box::Str("junk")) + "'"),
+                 &out),
+      1);
   EXPECT_NE(out.find("GetFileInfo failed with -21"), std::string::npos);
-  EXPECT_EQ(RunCommand(Tool("info"), &out), 2);
+  EXPECT_EQ(RunCommand(ToolCommandLine("info"), &out), 2);
 }

@@ -291,6 +291,14 @@ TEST(SampleRead, BufferCapacityAndKeyFlags) {
     if (capacity < audio[i]) capacity = audio[i] + 10;
     EXPECT_EQ(buffer.Capacity(), capacity);
   }
+  // the key-frame positions of sync samples 1, 3 and 5, from any hint
+  int32_t hint = 2;
+  EXPECT_EQ(FindKeyFrameIndex(2, f.track(1), &hint), 1);
+  EXPECT_EQ(hint, 1);
+  EXPECT_EQ(FindKeyFrameIndex(3, f.track(1), &hint), 0);
+  EXPECT_EQ(hint, 1);
+  EXPECT_EQ(FindKeyFrameIndex(4, f.track(1), &hint), 1);
+  EXPECT_EQ(hint, 2);
   // key frames: the buffer keeps a larger size
   buffer.Realloc(1000);
   GoToBeginOfKeyFrame(f.file, 1);
