@@ -15,21 +15,15 @@ namespace {
 // allocated for it: every sample listed in stsz takes 4 bytes of the file,
 // and samples of a constant size take that size each.
 int32_t PlausibleCapacity(const AtomNode* trak, uint32_t count, uint32_t file_size) {
-  const AtomNode* stbl = trak->first_child;
-  for (const char* code : {"mdia", "minf", "stbl"}) {
-    stbl = FindSibling(const_cast<AtomNode*>(stbl), code);
-    if (stbl == nullptr) return 0;
-    if (!IsAtomType(code, "stbl")) stbl = stbl->first_child;
-  }
-  const AtomNode* stsz = FindSibling(stbl->first_child, "stsz");
+  const AtomNode* stsz = FindAtomPath(trak->first_child, {"mdia", "minf", "stbl", "stsz"});
   const uint32_t constant = stsz != nullptr ? RecordU32(stsz->realStructure, 12) : 0;
   const uint64_t bytes = uint64_t{count} * (constant != 0 ? constant : 4);
   if (bytes > file_size || count > 0x7FFFFFFF) return 0;
   return static_cast<int32_t>(count);
 }
 
-// Steps 10.1 to 10.5 of the open: a node for the track, and its index when
-// it is a video or an audio track. False only when no node can be had.
+// A node for a track that the open found, and its index when it is a video
+// or an audio track. False only when no node can be had.
 bool OpenTrack(MP4_input_file* file, uint32_t id, AtomNode* trak) {
   ReadTrackNode** slot = &file->tracks[id];
   *slot = static_cast<ReadTrackNode*>(AllocZeroed(sizeof(ReadTrackNode)));

@@ -36,8 +36,8 @@ uint32_t KeyFlagOf(const ReadTrackNode* node, uint32_t index, const SampleBuffer
   return static_cast<uint32_t>(FindKeyFrameIndex(index, node, &hint));
 }
 
-// Steps 3 to 7 of GetSample and SeekTrack: the sample `index` of the medium
-// into a new caller-owned block, the cursor left behind it.
+// What GetSample and SeekTrack share once they chose a sample: sample
+// `index` of the medium into a new caller-owned block, the cursor behind it.
 int32_t ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranch b, uint32_t index,
                      unsigned char** dataOut, uint32_t* sizeOut) {
   int32_t& cursor = CursorOf(file, b);

@@ -29,18 +29,36 @@ AtomNode* FindSibling(AtomNode* first, const char* code) {
   return nullptr;
 }
 
-AtomNode* WalkAtomPath(AtomNode* first, std::initializer_list<const char*> codes) {
+namespace {
+
+// The atom at the end of the path, or null with the code that is missing.
+AtomNode* FollowPath(AtomNode* first, std::initializer_list<const char*> codes,
+                     const char** missing) {
   AtomNode* level = first;
   AtomNode* found = nullptr;
   for (const char* code : codes) {
     found = FindSibling(level, code);
     if (found == nullptr) {
-      std::printf("Can't find [%s] atom\n", code);
+      *missing = code;
       return nullptr;
     }
     level = found->first_child;
   }
   return found;
+}
+
+}  // namespace
+
+AtomNode* WalkAtomPath(AtomNode* first, std::initializer_list<const char*> codes) {
+  const char* missing = nullptr;
+  AtomNode* found = FollowPath(first, codes, &missing);
+  if (found == nullptr) std::printf("Can't find [%s] atom\n", missing);
+  return found;
+}
+
+const AtomNode* FindAtomPath(const AtomNode* first, std::initializer_list<const char*> codes) {
+  const char* missing = nullptr;
+  return FollowPath(const_cast<AtomNode*>(first), codes, &missing);
 }
 
 void ReadMediaHeader(const AtomNode* mdhd, uint32_t* timescale, uint32_t* duration) {

@@ -11,6 +11,8 @@
 // Follows one code per level from `first`, descending into each found atom
 // but the last. A missing code prints "Can't find [%s] atom" and gives null.
 AtomNode* WalkAtomPath(AtomNode* first, std::initializer_list<const char*> codes);
+// WalkAtomPath without the message.
+const AtomNode* FindAtomPath(const AtomNode* first, std::initializer_list<const char*> codes);
 // The first sibling of that type from `first` on, or null; prints nothing.
 AtomNode* FindSibling(AtomNode* first, const char* code);
 
