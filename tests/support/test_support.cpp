@@ -1,6 +1,5 @@
 #include "support/test_support.h"
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,6 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+
+#include "atom/helpers.h"
 
 namespace fs = std::filesystem;
 
@@ -15,28 +17,21 @@ namespace {
 
 // One scratch directory per test process, removed when the process ends.
 struct ScratchDirectory {
-  std::string path;
-  ScratchDirectory() {
-    fs::path p = fs::path(testing::TempDir()) / ("ornivex-tests-" + std::to_string(getpid()));
-    fs::create_directories(p);
-    path = p.string();
-  }
+  const fs::path path =
+      fs::path(testing::TempDir()) / ("ornivex-tests-" + std::to_string(getpid()));
+  ScratchDirectory() { fs::create_directories(path); }
   ~ScratchDirectory() {
     std::error_code ignored;
     fs::remove_all(path, ignored);
   }
 };
 
-const std::string& ScratchDir() {
-  static const ScratchDirectory dir;
-  return dir.path;
-}
-
 }  // namespace
 
 std::string ScratchPath(const std::string& name) {
+  static const ScratchDirectory dir;
   static int counter = 0;
-  return ScratchDir() + "/" + std::to_string(++counter) + "-" + name;
+  return (dir.path / (std::to_string(++counter) + "-" + name)).string();
 }
 
 std::string WriteScratchFile(const std::string& name, const box::Bytes& bytes) {
@@ -59,12 +54,10 @@ std::string CaptureStdout(const std::function<void()>& f) {
   return testing::internal::GetCapturedStdout();
 }
 
-std::string CaptureStderr(const std::function<void()>& f) {
-  std::fflush(stderr);
-  testing::internal::CaptureStderr();
-  f();
-  std::fflush(stderr);
-  return testing::internal::GetCapturedStderr();
+size_t Count(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
 }
 
 int RunCommand(const std::string& command, std::string* output) {
@@ -85,17 +78,12 @@ std::string ToolCommandLine(const std::string& args) {
          args;
 }
 
-std::string CorpusDir() {
-  const fs::path p = fs::path(ORNIVEX_SOURCE_DIR) / ".." / "shared" / "corpus";
-  return fs::is_directory(p) ? fs::canonical(p).string() : std::string();
-}
-
 std::vector<std::string> CorpusFiles() {
   std::vector<std::string> files;
-  const std::string dir = CorpusDir();
-  if (dir.empty()) return files;
+  const fs::path dir = fs::path(ORNIVEX_SOURCE_DIR) / ".." / "shared" / "corpus";
+  if (!fs::is_directory(dir)) return files;
   for (const char* sub : {"real", "malformed"})
-    for (const auto& e : fs::directory_iterator(fs::path(dir) / sub))
+    for (const auto& e : fs::directory_iterator(fs::canonical(dir) / sub))
       if (e.is_regular_file()) files.push_back(e.path().string());
   std::sort(files.begin(), files.end());
   return files;
@@ -123,4 +111,94 @@ std::string FfmpegMedia(const std::string& name, const std::string& arguments) {
   }
   fs::rename(temp, path);
   return path;
+}
+
+std::vector<std::string> FfmpegFiles() {
+  std::vector<std::string> paths;
+  for (const auto& [name, arguments] : std::vector<std::pair<const char*, const char*>>{
+           {"av.mp4",
+            "-f lavfi -i testsrc=size=176x144:rate=25 -f lavfi -i sine=sample_rate=44100 -t 3 "
+            "-c:v mpeg4 -g 12 -c:a aac"},
+           {"av-bframes.mp4",
+            "-f lavfi -i testsrc=size=320x240:rate=30 -f lavfi -i sine=sample_rate=48000 -t 3 "
+            "-c:v mpeg4 -bf 2 -g 15 -c:a aac -ac 2"},
+           {"av-faststart.mp4",
+            "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine=sample_rate=22050 -t 3 "
+            "-c:v mpeg4 -c:a aac -movflags +faststart"},
+           {"audio-only.mp4", "-f lavfi -i sine=sample_rate=32000 -t 2 -c:a aac"},
+           {"video-only.mp4", "-f lavfi -i testsrc=size=128x96:rate=10 -t 4 -c:v mpeg4 -g 5"}})
+    paths.push_back(FfmpegMedia(name, arguments));
+  return paths;
+}
+
+OpenedFile::OpenedFile(const std::string& path) {
+  output = CaptureStdout([&] { result = MP4FileOpen(&file, path.c_str()); });
+}
+
+OpenedFile::OpenedFile(const box::Bytes& bytes) : OpenedFile(WriteScratchFile("open.mp4", bytes)) {}
+
+OpenedFile::~OpenedFile() {
+  MP4FileClose(&file);
+  FreeBlock(file);
+}
+
+std::string ProbeField(const std::string& line, const std::string& key) {
+  const std::string k = "|" + key + "=";
+  const size_t at = line.find(k);
+  if (at == std::string::npos) return "";
+  const size_t from = at + k.size();
+  return line.substr(from, line.find('|', from) - from);
+}
+
+std::string ProbeStream(const std::string& path, uint32_t track_id, const std::string& entries) {
+  std::string out;
+  RunCommand(
+      "ffprobe -v error -show_entries stream=index,id," + entries + " -of compact '" + path + "'",
+      &out);
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    line += "|";
+    const std::string id = ProbeField(line, "id");
+    if (!id.empty() && std::stoul(id, nullptr, 0) == track_id) return line;
+  }
+  return "";
+}
+
+std::vector<ProbePacket> ProbePackets(const std::string& path, uint32_t track_id) {
+  std::vector<ProbePacket> packets;
+  const std::string index = ProbeField(ProbeStream(path, track_id, "codec_tag_string"), "index");
+  if (index.empty()) return packets;
+  std::string out;
+  RunCommand("ffprobe -v error -select_streams " + index +
+                 " -show_entries packet=dts,size,pos,flags,data_hash -show_data_hash CRC32"
+                 " -of compact '" +
+                 path + "'",
+             &out);
+  // A packet with side data goes on over lines that begin with '|'.
+  for (size_t at; (at = out.find("\n|")) != std::string::npos;) out.erase(at, 1);
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("packet|", 0) != 0) continue;
+    line += "|";
+    ProbePacket p;
+    const std::string dts = ProbeField(line, "dts");
+    p.dts = dts == "N/A" || dts.empty() ? 0 : std::stoll(dts);
+    p.size = uint32_t(std::stoul(ProbeField(line, "size")));
+    p.pos = std::stoull(ProbeField(line, "pos"));
+    p.key = ProbeField(line, "flags").find('K') != std::string::npos;
+    p.hash = ProbeField(line, "data_hash");
+    packets.push_back(p);
+  }
+  return packets;
+}
+
+std::string Crc32Hash(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFF;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", ~crc);
+  return std::string("CRC32:") + hex;
 }

@@ -1,5 +1,4 @@
 // `ornivex info` on an MP4 file and on a raw MPEG-4 Visual stream.
-#include <gtest/gtest.h>
 
 #include "support/test_support.h"
 
@@ -14,16 +13,12 @@ TEST(InfoTool, Mp4FileAndRawStream) {
   ASSERT_EQ(RunCommand(ToolCommandLine("info --json '" + sample + "'"), &out), 0);
   EXPECT_NE(out.find("{\"file_size\": 64621, \"file_size_high\": 0, "), std::string::npos) << out;
 
-  const box::Bytes qcif = {0,    0,    1,    0,    0,    0,    1,    0x20, 0x01, 0x88, 0x40,
-                           0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F, 0,    0,    1,    0xB6};
-  const std::string raw = WriteScratchFile("raw.m4v", qcif);
+  const std::string raw = WriteScratchFile("raw.m4v", box::Cat({kQcifVol, {0, 0, 1, 0xB6}}));
   ASSERT_EQ(RunCommand(ToolCommandLine("info --json '" + raw + "'"), &out), 0);
   EXPECT_EQ(out, "{\"width\": 176, \"height\": 144, \"header_length\": 18}\n");
 
-  EXPECT_EQ(
-      RunCommand(ToolCommandLine("info '" + WriteScratchFile("junk.bin", box::Str("junk")) + "'"),
-                 &out),
-      1);
+  const std::string junk = WriteScratchFile("junk.bin", box::Str("junk"));
+  EXPECT_EQ(RunCommand(ToolCommandLine("info '" + junk + "'"), &out), 1);
   EXPECT_NE(out.find("GetFileInfo failed with -21"), std::string::npos);
   EXPECT_EQ(RunCommand(ToolCommandLine("info"), &out), 2);
 }

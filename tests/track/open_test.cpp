@@ -1,41 +1,24 @@
 // MP4FileOpen and MP4FileClose: discovery, messages and failures.
-#include <gtest/gtest.h>
 
-#include "atom/helpers.h"
-#include "ornivex.h"
-#include "support/movie_builder.h"
-#include "support/reader_support.h"
 #include "support/test_support.h"
 
 using namespace box;
 
-namespace {
-
-size_t Count(const std::string& text, const std::string& what) {
-  size_t n = 0;
-  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-  return n;
-}
-
-}  // namespace
-
 TEST(Open, VideoAndAudioTracks) {
-  OpenedFile f(WriteScratchFile("av.mp4", BuildMovie({VideoSpec(1, 10), AudioSpec(2, 20)})));
+  OpenedFile f(BuildMovie({VideoPlan(1, 10), AudioPlan(2, 20)}));
   ASSERT_EQ(f.result, 1);
-  EXPECT_EQ(f.file->video_track_id, 1u);
-  EXPECT_EQ(f.file->audio_track_id, 2u);
+  EXPECT_EQ((Values{f.file->video_track_id, f.file->audio_track_id}), (Values{1, 2}));
   for (uint32_t id = 3; id < 400; ++id) EXPECT_EQ(f.track(id), nullptr) << id;
   EXPECT_EQ(f.track(0), nullptr);
   EXPECT_EQ(f.track(1)->media_type, 1);
   EXPECT_EQ(f.track(2)->media_type, 2);
   EXPECT_EQ(f.track(2)->key_table, nullptr);
   EXPECT_EQ(f.file->video_cursor + f.file->audio_cursor + f.file->key_cursor, 0);
-  EXPECT_EQ(f.file->video_info[0], 176u);
-  EXPECT_EQ(f.file->video_info[2], 10u);
-  EXPECT_EQ(f.file->video_info[3], 1000u);
-  EXPECT_EQ(f.file->audio_info[0], 1u);  // data-reference index
-  EXPECT_EQ(f.file->audio_info[1], 44100u);
-  EXPECT_EQ(f.file->audio_info[3], 20u);
+  // width, sample count and timescale; data-reference index, sample rate and sample count
+  EXPECT_EQ((Values{f.file->video_info[0], f.file->video_info[2], f.file->video_info[3]}),
+            (Values{176, 10, 1000}));
+  EXPECT_EQ((Values{f.file->audio_info[0], f.file->audio_info[1], f.file->audio_info[3]}),
+            (Values{1, 44100, 20}));
   // every absent ID draws one not-found line; the last child of moov is a trak
   EXPECT_EQ(Count(f.output, "Can't find such track["), 398u);
   EXPECT_NE(f.output.find("got track [1]\n"), std::string::npos);
@@ -43,16 +26,15 @@ TEST(Open, VideoAndAudioTracks) {
 }
 
 TEST(Open, TwoVideoTracksAndHandlers) {
-  TrackSpec first = VideoSpec(1, 4), second = VideoSpec(3, 6);
+  TrackPlan first = VideoPlan(1, 4), second = VideoPlan(3, 6);
   second.width = 352;
-  TrackSpec text = AudioSpec(5, 2);
+  TrackPlan text = AudioPlan(5, 2);
   text.handler = "text";
-  OpenedFile f(WriteScratchFile("vv.mp4", BuildMovie({first, second, text})));
+  OpenedFile f(BuildMovie({first, second, text}));
   ASSERT_EQ(f.result, 1);
   EXPECT_EQ(f.file->video_track_id, 1u);
   EXPECT_EQ(f.file->video_info[0], 352u);  // the last video track discovered
-  EXPECT_EQ(f.track(1)->sample_count, 4u);
-  EXPECT_EQ(f.track(3)->sample_count, 6u);
+  EXPECT_EQ((Values{f.track(1)->sample_count, f.track(3)->sample_count}), (Values{4, 6}));
   EXPECT_EQ(f.track(5)->media_type, -99);
   EXPECT_EQ(f.track(5)->sample_table, nullptr);
   EXPECT_NE(f.output.find("Unknown media type [text]\n"), std::string::npos);
@@ -60,63 +42,54 @@ TEST(Open, TwoVideoTracksAndHandlers) {
 
 TEST(Open, DiscoveryEdgeCases) {
   // a trak without tkhd hides the tracks after it
-  const Bytes hidden =
-      Cat({Ftyp(), Atom("moov", {Mvhd(1000, 0), Iods(), Atom("trak", {Atom("mdia")}),
-                                 Trak(Tkhd(1), Mdhd(1000, 0), "soun",
-                                      Stsd(Mp4a(2, 8000, Esds(0x40, 0x15, {}))), {})})});
-  OpenedFile h(WriteScratchFile("hidden.mp4", hidden));
+  OpenedFile h(Cat({Ftyp(), Atom("moov", {Mvhd(1000, 0), Iods(), Atom("trak", {Atom("mdia")}),
+                                          Trak(Tkhd(1), Mdhd(1000, 0), "soun",
+                                               Stsd(Mp4a(2, 8000, Esds(0x40, 0x15, {}))), {})})}));
   ASSERT_EQ(h.result, 1);
   EXPECT_EQ(h.track(1), nullptr);
   EXPECT_EQ(Count(h.output, "Can't find tkhd atom\n"), 400u);
 
   // ID 400 is out of reach; moov ends in udta: the other not-found line
-  TrackSpec far = AudioSpec(400, 3);
-  Bytes file = BuildMovie({far});
-  OpenedFile g(WriteScratchFile("id400.mp4", Cat({file, Atom("free")})));
+  OpenedFile g(Cat({BuildMovie({AudioPlan(400, 3)}), Atom("free")}));
   ASSERT_EQ(g.result, 1);
   EXPECT_EQ(g.file->audio_track_id, 0u);
 
-  const Bytes udta_last = Cat({Ftyp(), Atom("moov", {Mvhd(1000, 0), Iods(), Atom("udta")})});
-  OpenedFile u(WriteScratchFile("udta.mp4", udta_last));
+  OpenedFile u(Cat({Ftyp(), Atom("moov", {Mvhd(1000, 0), Iods(), Atom("udta")})}));
   EXPECT_EQ(Count(u.output, "Can't find such track [7] atom\n"), 1u);
 
   // no moov at all: the file opens, with no tracks
-  OpenedFile m(WriteScratchFile("nomoov.mp4", Cat({Ftyp(), Atom("mdat", {Zeros(8)})})));
+  OpenedFile m(Cat({Ftyp(), Atom("mdat", {Zeros(8)})}));
   ASSERT_EQ(m.result, 1);
   EXPECT_EQ(Count(m.output, "Can't find moov atom\n"), 400u);
 
   // version-1 tkhd and mdhd: the fields where version 1 puts them
-  const Bytes v1 =
+  OpenedFile v(
       Cat({Ftyp(), Atom("mdat", {Zeros(64)}),
            Atom("moov", {Mvhd(1000, 0), Iods(),
                          Trak(Tkhd(9, 0, 0, 1), Mdhd(22050, 4410, 1), "soun",
                               Stsd(Mp4a(1, 22050, Esds(0x40, 0x15, {}))),
-                              {Stts({{2, 1}}), Stsc({{1, 2, 1}}), Stsz(4, 2), Stco({20})})})});
-  OpenedFile v(WriteScratchFile("v1.mp4", v1));
+                              {Stts({{2, 1}}), Stsc({{1, 2, 1}}), Stsz(4, 2), Stco({20})})})}));
   ASSERT_EQ(v.result, 1);
-  EXPECT_EQ(v.file->audio_track_id, 9u);
-  EXPECT_EQ(v.file->audio_info[1], 22050u);
-  EXPECT_EQ(v.file->audio_info[2], 4410u);
+  EXPECT_EQ((Values{v.file->audio_track_id, v.file->audio_info[1], v.file->audio_info[2]}),
+            (Values{9, 22050, 4410}));
 }
 
 TEST(Open, FailuresLeaveAClosableRecord) {
-  struct Case {
-    std::string path, expected;
-  };
   const std::string empty = WriteScratchFile("empty.mp4", {});
   const std::string bad = WriteScratchFile("bad.mp4", Atom("uuid", {Zeros(16)}));
   const std::string missing = ScratchPath("missing.mp4");
   const std::string long_path = std::string(256, 'a');
-  const Case cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
+      // path, what the open prints
       {empty, "file is [" + empty + "]\nfile size be zero!!\n"},
       {missing, "file is [" + missing + "]\nCan't open the file - " + missing + " \n"},
       {bad, "file is [" + bad + "]\nfile size [24]\nfile parse error, may not a mp4 file\n"},
       {long_path, "file is [" + long_path + "]\nCan't open the file - " + long_path + " \n"},
   };
-  for (const Case& c : cases) {
-    OpenedFile f(c.path);
+  for (const auto& [path, expected] : cases) {
+    OpenedFile f(path);
     EXPECT_EQ(f.result, -99);
-    EXPECT_EQ(f.output, c.expected);
+    EXPECT_EQ(f.output, expected);
     ASSERT_NE(f.file, nullptr);
     EXPECT_EQ(f.file->root, nullptr);
     EXPECT_EQ(MP4FileClose(&f.file), 1);
@@ -125,7 +98,7 @@ TEST(Open, FailuresLeaveAClosableRecord) {
 }
 
 TEST(Open, TwoOpensAreIndependent) {
-  const std::string path = WriteScratchFile("twice.mp4", BuildMovie({VideoSpec(1, 3)}));
+  const std::string path = WriteScratchFile("twice.mp4", BuildMovie({VideoPlan(1, 3)}));
   OpenedFile a(path), b(path);
   ASSERT_EQ(a.result, 1);
   ASSERT_EQ(b.result, 1);
@@ -134,9 +107,9 @@ TEST(Open, TwoOpensAreIndependent) {
 }
 
 TEST(Open, DamagedFilesNeverCrash) {
-  const Bytes good = BuildMovie({VideoSpec(1, 6), AudioSpec(2, 9)});
+  const Bytes good = BuildMovie({VideoPlan(1, 6), AudioPlan(2, 9)});
   for (size_t n = 1; n < good.size(); n += 3) {
-    OpenedFile f(WriteScratchFile("cut.mp4", Bytes(good.begin(), good.begin() + long(n))));
+    OpenedFile f(Bytes(good.begin(), good.begin() + long(n)));
     EXPECT_TRUE(f.result == 1 || f.result == -99);
   }
   uint32_t seed = 99;
@@ -146,7 +119,7 @@ TEST(Open, DamagedFilesNeverCrash) {
       seed = seed * 1103515245 + 12345;
       bad[(seed >> 8) % bad.size()] = uint8_t(seed >> 3);
     }
-    OpenedFile f(WriteScratchFile("flip.mp4", bad));
+    OpenedFile f(bad);
     EXPECT_TRUE(f.result == 1 || f.result == -99);
   }
 }

@@ -1,10 +1,7 @@
 // Sequential, timed and key-frame reads: cursors, codes and messages.
-#include <gtest/gtest.h>
 
-#include "atom/helpers.h"
-#include "ornivex.h"
-#include "support/movie_builder.h"
-#include "support/reader_support.h"
+#include <functional>
+
 #include "support/test_support.h"
 #include "track/sample_access.h"
 
@@ -19,51 +16,45 @@ struct Got {
   std::string out;
 };
 
-Got Next(MP4_input_file* f, uint32_t id) {
+// One call that hands out a block: its result, the block's bytes (released
+// again) and what the call printed.
+Got Take(const std::function<int32_t(unsigned char**, uint32_t*, uint32_t*)>& call) {
   Got g;
   unsigned char* data = nullptr;
-  g.out = CaptureStdout([&] { g.rc = MP4GetNextSample(f, id, &data, &g.size, &g.time); });
+  g.out = CaptureStdout([&] { g.rc = call(&data, &g.size, &g.time); });
   if (data != nullptr) g.data.assign(data, data + g.size);
   MP4freeData(&data);
   return g;
+}
+
+Got Next(MP4_input_file* f, uint32_t id) {
+  return Take([&](auto d, auto s, auto t) { return MP4GetNextSample(f, id, d, s, t); });
 }
 
 using TimedRead = int32_t (*)(MP4_input_file*, uint32_t, int32_t, unsigned char**, uint32_t*);
 Got At(TimedRead read, MP4_input_file* f, uint32_t id, int32_t time) {
-  Got g;
-  unsigned char* data = nullptr;
-  g.out = CaptureStdout([&] { g.rc = read(f, id, time, &data, &g.size); });
-  if (data != nullptr) g.data.assign(data, data + g.size);
-  MP4freeData(&data);
-  return g;
+  return Take([&](unsigned char** d, uint32_t* s, uint32_t*) { return read(f, id, time, d, s); });
 }
 
 using KeyRead = int32_t (*)(MP4_input_file*, uint32_t, unsigned char**, uint32_t*);
 Got Key(KeyRead read, MP4_input_file* f, uint32_t id) {
-  Got g;
-  unsigned char* data = nullptr;
-  g.out = CaptureStdout([&] { g.rc = read(f, id, &data, &g.size); });
-  if (data != nullptr) g.data.assign(data, data + g.size);
-  MP4freeData(&data);
-  return g;
+  return Take([&](unsigned char** d, uint32_t* s, uint32_t*) { return read(f, id, d, s); });
 }
 
 // Video 1: five samples 100 ticks apart, sync samples 1, 3 and 5; audio 2: seven.
 std::string AvFile() {
-  static const std::string path = [] {
-    TrackSpec v = VideoSpec(1, 5);
-    v.stss = {1, 3, 5};
-    v.chunks = {2, 3};
-    TrackSpec a = AudioSpec(2, 7);
-    a.chunks = {3, 4};
-    return WriteScratchFile("av.mp4", BuildMovie({v, a}));
-  }();
+  TrackPlan v = VideoPlan(1, 5);
+  v.stss = {1, 3, 5};
+  v.chunks = {2, 3};
+  TrackPlan a = AudioPlan(2, 7);
+  a.chunks = {3, 4};
+  static const std::string path = WriteScratchFile("av.mp4", BuildMovie({v, a}));
   return path;
 }
 
 Bytes Sample(uint32_t id, uint32_t index) {
   return SampleBytes(id, index,
-                     id == 1 ? VideoSpec(1, 5).sizes[index] : AudioSpec(2, 7).sizes[index]);
+                     id == 1 ? VideoPlan(1, 5).sizes[index] : AudioPlan(2, 7).sizes[index]);
 }
 
 }  // namespace
@@ -88,19 +79,17 @@ TEST(SampleRead, SequentialToTheEnd) {
   EXPECT_EQ(end.rc, -1);
   EXPECT_EQ(end.out, "End of video track , frame num - video- [5]\n");
 
+  // the internal read's end codes: -83 for audio, -84 for video
   SampleBuffer buffer;
   buffer.Alloc(1);
   uint32_t size = 0, time = 0;
-  std::string out =
-      CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), -83); });
-  EXPECT_EQ(out, "End of audio track , frame num - audio-[7]");
-  out = CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), -84); });
+  EXPECT_EQ(CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), -83); }),
+            "End of audio track , frame num - audio-[7]");
+  CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), -84); });
 }
 
 TEST(SampleRead, TracksThatCannotBeRead) {
-  TrackSpec second = VideoSpec(3, 2);
-  OpenedFile f(
-      WriteScratchFile("three.mp4", BuildMovie({VideoSpec(1, 2), AudioSpec(2, 2), second})));
+  OpenedFile f(BuildMovie({VideoPlan(1, 2), AudioPlan(2, 2), VideoPlan(3, 2)}));
   ASSERT_EQ(f.result, 1);
   SampleBuffer buffer;
   buffer.Alloc(1);
@@ -136,7 +125,7 @@ TEST(SampleRead, TracksThatCannotBeRead) {
 
 TEST(SampleRead, ShortReadsStillMoveTheCursor) {
   // chunk offsets past the end of the file
-  const Bytes file =
+  OpenedFile f(
       Cat({Ftyp(), Atom("mdat", {Zeros(40)}),
            Atom("moov",
                 {Mvhd(1000, 0), Iods(),
@@ -145,8 +134,7 @@ TEST(SampleRead, ShortReadsStillMoveTheCursor) {
                        Stco({36, 5000})}),
                  Trak(Tkhd(2), Mdhd(1000, 0), "soun",
                       Stsd(Mp4a(1, 8000, Esds(0x40, 0x15, Str("\x15\x88")))),
-                      {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({100000})})})});
-  OpenedFile f(WriteScratchFile("short.mp4", file));
+                      {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({100000})})})}));
   ASSERT_EQ(f.result, 1);
   EXPECT_EQ(Next(f.file, 1).rc, 1);
   const Got v = Next(f.file, 1);
@@ -171,19 +159,15 @@ TEST(SampleRead, ShortReadsStillMoveTheCursor) {
 TEST(SampleRead, GetSampleByTime) {
   OpenedFile f(AvFile());
   ASSERT_EQ(f.result, 1);
-  struct Case {
-    int32_t time;
-    uint32_t sample;
-  };
   // stamps 0, 100, 200, 300, 400; 5 samples at timescale 1000 end at 5000
-  for (const Case c : {Case{0, 0}, Case{-5, 0}, Case{250, 2}, Case{300, 3}, Case{450, 4},
-                       Case{4999, 4}, Case{5000, 4}, Case{0x7FFFFFFF, 4}}) {
-    SCOPED_TRACE(c.time);
-    const Got g = At(GetSample, f.file, 1, c.time);
-    EXPECT_EQ(g.rc, int32_t(c.sample * 100));
-    EXPECT_EQ(g.data, Sample(1, c.sample));
-    EXPECT_EQ(g.out, "cursor is [" + std::to_string(c.sample) + "]\n");
-    EXPECT_EQ(f.file->video_cursor, int32_t(c.sample + 1));
+  for (const auto& [time, sample] : std::vector<std::pair<int32_t, uint32_t>>{
+           {0, 0}, {-5, 0}, {250, 2}, {300, 3}, {450, 4}, {4999, 4}, {5000, 4}, {0x7FFFFFFF, 4}}) {
+    SCOPED_TRACE(time);
+    const Got g = At(GetSample, f.file, 1, time);
+    EXPECT_EQ(g.rc, int32_t(sample * 100));
+    EXPECT_EQ(g.data, Sample(1, sample));
+    EXPECT_EQ(g.out, "cursor is [" + std::to_string(sample) + "]\n");
+    EXPECT_EQ(f.file->video_cursor, int32_t(sample + 1));
   }
   At(GetSample, f.file, 1, 0);
   EXPECT_EQ(Next(f.file, 1).data, Sample(1, 1));
@@ -194,12 +178,11 @@ TEST(SampleRead, GetSampleByTime) {
 TEST(SampleRead, SeekTrackToKeyFrames) {
   OpenedFile f(AvFile());
   ASSERT_EQ(f.result, 1);
-  Got g = At(SeekTrack, f.file, 1, 400);  // the third key frame
+  const Got g = At(SeekTrack, f.file, 1, 400);  // the third key frame
   EXPECT_EQ(g.rc, 400);
   EXPECT_EQ(g.data, Sample(1, 4));
   EXPECT_EQ(f.file->key_cursor, 3);
-  g = At(SeekTrack, f.file, 1, 350);
-  EXPECT_EQ(g.rc, 200);
+  EXPECT_EQ(At(SeekTrack, f.file, 1, 350).rc, 200);
   EXPECT_EQ(f.file->key_cursor, 2);
   EXPECT_EQ(Next(f.file, 1).data, Sample(1, 3));  // the sample after the key frame
   EXPECT_EQ(Key(MP4NextKeyFrame, f.file, 1).data, Sample(1, 4));
@@ -211,17 +194,16 @@ TEST(SampleRead, SeekTrackToKeyFrames) {
 
   // the first sample is no sync sample: a time before the first key frame
   // seeks to the first key frame
-  TrackSpec v = VideoSpec(1, 4);
+  TrackPlan v = VideoPlan(1, 4);
   v.stss = {2, 4};
-  OpenedFile late(WriteScratchFile("late.mp4", BuildMovie({v})));
-  g = At(SeekTrack, late.file, 1, 50);
-  EXPECT_EQ(g.rc, 100);
+  OpenedFile late(BuildMovie({v}));
+  EXPECT_EQ(At(SeekTrack, late.file, 1, 50).rc, 100);
   EXPECT_EQ(late.file->key_cursor, 1);
 
   // an empty track, and a video track without key frames
-  TrackSpec none = VideoSpec(1, 3);
+  TrackPlan none = VideoPlan(1, 3);
   none.stss = {};
-  OpenedFile nokeys(WriteScratchFile("nokeys.mp4", BuildMovie({none, AudioSpec(2, 0)})));
+  OpenedFile nokeys(BuildMovie({none, AudioPlan(2, 0)}));
   ASSERT_EQ(nokeys.file->audio_track_id, 2u);
   EXPECT_EQ(At(SeekTrack, nokeys.file, 1, 100).rc, -99);
   EXPECT_EQ(At(GetSample, nokeys.file, 1, 100).rc, 100);
@@ -256,9 +238,9 @@ TEST(SampleRead, KeyFrameWalk) {
   EXPECT_EQ(Key(MP4PrevKeyFrame, f.file, 1).data, k2);
 
   // an empty key-frame table
-  TrackSpec none = VideoSpec(1, 3);
+  TrackPlan none = VideoPlan(1, 3);
   none.stss = {};
-  OpenedFile e(WriteScratchFile("empty-keys.mp4", BuildMovie({none})));
+  OpenedFile e(BuildMovie({none}));
   GoToEndOfKeyFrame(e.file, 1);
   EXPECT_EQ(e.file->key_cursor, -1);
   EXPECT_EQ(Key(MP4NextKeyFrame, e.file, 1).out,
@@ -272,14 +254,16 @@ TEST(SampleRead, BufferCapacityAndKeyFlags) {
   SampleBuffer empty;
   EXPECT_EQ(empty.Capacity(), 0u);
   EXPECT_EQ(empty.Data(), nullptr);
-  EXPECT_EQ(CaptureStderr([&] { EXPECT_EQ(empty.Realloc(5), -91); }), "realloc failed\n");
+  testing::internal::CaptureStderr();  // unbuffered
+  EXPECT_EQ(empty.Realloc(5), -91);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "realloc failed\n");
 
   OpenedFile f(AvFile());
   SampleBuffer buffer;
   ASSERT_EQ(buffer.Alloc(1), 1);
   EXPECT_EQ(buffer.Capacity(), 11u);
   uint32_t size, time;
-  const std::vector<uint32_t> video = VideoSpec(1, 5).sizes, audio = AudioSpec(2, 7).sizes;
+  const std::vector<uint32_t> video = VideoPlan(1, 5).sizes, audio = AudioPlan(2, 7).sizes;
   for (uint32_t i = 0; i < 5; ++i) {  // video: exactly the sample plus 10, shrinking too
     ASSERT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), 1);
     EXPECT_EQ(buffer.Capacity(), video[i] + 10);
@@ -306,11 +290,9 @@ TEST(SampleRead, BufferCapacityAndKeyFlags) {
   EXPECT_EQ(buffer.Capacity(), 1010u);
 
   // without sync samples the flag comes from the VOP coding type
-  OpenedFile vop(WriteScratchFile("vop.mp4", [] {
-    TrackSpec v = VideoSpec(1, 2);
-    v.stss = {};
-    return BuildMovie({v});
-  }()));
+  TrackPlan v = VideoPlan(1, 2);
+  v.stss = {};
+  OpenedFile vop(BuildMovie({v}));
   ASSERT_EQ(GetNextSample(vop.file, 1, &buffer, &size, &time), 1);
   EXPECT_EQ(buffer.KeyFlag(), (SampleBytes(1, 0, 5)[4] & 0xC0) == 0 ? 1u : 0u);
 }
