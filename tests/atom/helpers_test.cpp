@@ -1,10 +1,7 @@
 // Byte order, four-character codes and memory blocks.
 #include "atom/helpers.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
+#include "support/test_support.h"
 
 TEST(Helpers, ByteOrder) {
   EXPECT_EQ(ReadUint32BE("\x00\x00\x00\x18"), 24u);
@@ -12,11 +9,10 @@ TEST(Helpers, ByteOrder) {
   EXPECT_EQ(SwapBytes32(0x12345678u), 0x78563412u);
   EXPECT_EQ(SwapBytes32(0xDEADBEEFu), 0xEFBEADDEu);
   EXPECT_EQ(SwapBytes16(0x12F4), 0xF412);
-
   unsigned char record[8] = {};
   SetRecordU32(record, 1, 0x01020304u);
   SetRecordU16(record, 5, 0xA0B0);
-  EXPECT_EQ(0, std::memcmp(record, "\x00\x01\x02\x03\x04\xA0\xB0\x00", 8));
+  EXPECT_EQ(std::string(record, record + 8), std::string("\x00\x01\x02\x03\x04\xA0\xB0\x00", 8));
   EXPECT_EQ(RecordU32(record, 1), 0x01020304u);
   EXPECT_EQ(RecordU16(record, 5), 0xA0B0);
 }
@@ -25,16 +21,14 @@ TEST(Helpers, FourCharacterCodes) {
   EXPECT_TRUE(IsAtomType("moov", "moov"));
   EXPECT_FALSE(IsAtomType("moov", "mvhd"));
   EXPECT_TRUE(IsAtomType("moovXYZ", "moov"));  // only four characters count
-
-  // the result and the five characters written over "xxxxx"
-  auto copy = [](const char* source) {
-    char code[5] = {'x', 'x', 'x', 'x', 'x'};
-    const bool copied = CopyAtomType(code, source);
-    return std::make_pair(copied, std::string(code, 5));
-  };
-  EXPECT_EQ(copy("url "), std::make_pair(true, std::string("url \0", 5)));
-  EXPECT_EQ(copy("ab"), std::make_pair(true, std::string("ab\0\0\0", 5)));  // a NUL pads the rest
-  EXPECT_EQ(copy(nullptr), std::make_pair(false, std::string("xxxxx")));
+  // the result and the five characters written over "xxxxx"; a NUL pads the rest
+  const std::tuple<const char*, bool, const char*> cases[] = {
+      {"url ", true, "url \0"}, {"ab", true, "ab\0\0\0"}, {nullptr, false, "xxxxx"}};
+  for (const auto& [source, copied, code] : cases) {
+    char out[5] = {'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(CopyAtomType(out, source), copied);
+    EXPECT_EQ(std::string(out, 5), std::string(code, 5));
+  }
   EXPECT_FALSE(CopyAtomType(nullptr, "moov"));
 }
 
