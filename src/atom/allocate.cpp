@@ -1,19 +1,19 @@
 // Allocation: every node gets a zero-filled body record.
-#include <cstdio>
 #include <cstring>
 
 #include "atom/atom_bodies.h"
 #include "atom/atom_tree.h"
 #include "atom/atom_types.h"
 #include "atom/helpers.h"
+#include "platform/report.h"
 
-int AllocateRealStructure(uint32_t record_size, const char* type, void** out) {
-  if (record_size == 0) return -99;
+Status AllocateRealStructure(uint32_t record_size, const char* type, void** out) {
+  if (record_size == 0) return Status::kFailed;
   unsigned char* record = static_cast<unsigned char*>(AllocZeroed(record_size));
-  if (record == nullptr) return -99;
+  if (record == nullptr) return Status::kFailed;
   if (record_size >= 8) std::memcpy(record + 4, type, 4);  // the size field stays 0
   *out = record;
-  return 1;
+  return Status::kOk;
 }
 
 namespace {
@@ -22,8 +22,8 @@ bool AllocateNodeRecord(AtomNode* node, uint32_t file_size) {
   AtomTypeInfo info;
   GetAtomPassInfo(node, &info);
   void* record = nullptr;
-  if (AllocateRealStructure(RecordAllocSize(node, info, file_size), node->type, &record) != 1) {
-    std::printf("atom[%s] allocate error\n", node->type);
+  if (!Ok(AllocateRealStructure(RecordAllocSize(node, info, file_size), node->type, &record))) {
+    Report("atom[%s] allocate error\n", node->type);
     return false;
   }
   node->realStructure = record;
@@ -32,18 +32,19 @@ bool AllocateNodeRecord(AtomNode* node, uint32_t file_size) {
 
 }  // namespace
 
-int AllocateSubtreeRecords(AtomNode* node, uint32_t file_size) {
+Status AllocateSubtreeRecords(AtomNode* node, uint32_t file_size) {
   for (AtomNode* child = node->first_child; child != nullptr; child = child->next) {
-    if (child->first_child != nullptr) AllocateSubtreeRecords(child, file_size);
-    if (!AllocateNodeRecord(child, file_size)) return -1;
+    // a failure deep down ends that subtree only; its siblings still get records
+    if (child->first_child != nullptr) (void)AllocateSubtreeRecords(child, file_size);
+    if (!AllocateNodeRecord(child, file_size)) return Status::kFailed;
   }
-  return 1;
+  return Status::kOk;
 }
 
-int AllocateRealStructures(Root_atom* root) {
+Status AllocateRealStructures(Root_atom* root) {
   for (AtomNode* atom = root->first_atom; atom != nullptr; atom = atom->next) {
-    AllocateSubtreeRecords(atom, root->file_size);
-    if (!AllocateNodeRecord(atom, root->file_size)) return -99;
+    (void)AllocateSubtreeRecords(atom, root->file_size);  // as above
+    if (!AllocateNodeRecord(atom, root->file_size)) return Status::kFailed;
   }
-  return 1;
+  return Status::kOk;
 }

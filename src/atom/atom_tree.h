@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "atom/records.h"
+#include "atom/status.h"
 
 // Containers nest this deep at most; deeper children are not read, so no
 // file can drive the recursive passes into the stack's end.
@@ -37,9 +38,11 @@ int ExtractChildAtoms(FILE* file, AtomNode* container, uint32_t start_offset, ui
 int ValidateAtomTree(Root_atom* root);
 bool CheckChildRules(const AtomNode* node);
 
-int AllocateRealStructures(Root_atom* root);
-int AllocateSubtreeRecords(AtomNode* node, uint32_t file_size = 0);
-int AllocateRealStructure(uint32_t record_size, const char* type, void** out);
+// Every node gets a zero-filled body record with its type in bytes 4 to 7;
+// a failure prints "atom[%s] allocate error".
+Status AllocateRealStructures(Root_atom* root);
+Status AllocateSubtreeRecords(AtomNode* node, uint32_t file_size = 0);
+Status AllocateRealStructure(uint32_t record_size, const char* type, void** out);
 
 int ExtractAtomBodies(Root_atom* root);
 int ExtractSubtreeBodies(AtomNode* node, FILE* file, uint32_t file_size);

@@ -44,7 +44,7 @@ int ReadFileTree(Root_atom* root, ExtractLog* log) {
     return -99;
   }
   ValidateAtomTree(root);
-  if (AllocateRealStructures(root) <= 0) {
+  if (!Ok(AllocateRealStructures(root))) {
     std::printf("mp4 file atom hierarchy tree memory inital error\n");
     return -99;
   }

@@ -1,0 +1,17 @@
+// The one status type of the library's internals. The numbers that hosts
+// see are chosen at the export boundary (src/exports), nowhere else.
+#ifndef ORNIVEX_ATOM_STATUS_H
+#define ORNIVEX_ATOM_STATUS_H
+
+enum class Status {
+  kOk,
+  kNotFound,  // not there, not accepted, or a type not handled
+  kEnd,       // past the last (or before the first) entry of a walk
+  kFailed,    // the operation could not be done; a message said why
+};
+
+inline bool Ok(Status s) {
+  return s == Status::kOk;
+}
+
+#endif  // ORNIVEX_ATOM_STATUS_H
