@@ -136,6 +136,63 @@ ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info);
 ORNIVEX_API int32_t ORNIVEX_CALL GetM4vHeaderSize(const char* path, uint32_t* width,
                                                   uint32_t* height);
 
+/* Writing. A file is written in three stages: MP4FileNew creates it and
+ * hands out its record; CreateTrack adds up to four tracks, video and audio
+ * first, then the object descriptor and scene description tracks (their
+ * single fixed sample depends on the media tracks that exist); AddVideoFrame
+ * and AddAudioFrame append frames, whose bytes go to a temporary file per
+ * media track; MP4FileFlush writes the whole file and releases the record.
+ * Nothing is written to the output file before the flush. Failures are
+ * described on the debugger output channel (standard error where there is no
+ * debugger). */
+
+/* Creates the file at `path` (at most 255 characters), truncating an
+ * existing one, and a record for it in *file. 1; -99 on failure, with *file
+ * set to null (an empty file created before the failure stays). */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4FileNew(MP4_local_file** file, const char* path);
+
+/* Adds a track. `trackType`: 1 video, 2 audio, 4 object descriptor stream,
+ * 5 scene description stream (3, hint, and anything else: -99). Track IDs
+ * are given in creation order from 1; a rejected type or codec uses none. A
+ * second track of a type replaces the first, which is discarded with its
+ * frames and its temporary file.
+ *
+ * width, height, timeIncrementResolution: 16-bit values, each passed in a
+ * 32-bit argument of which the low half is used. timeScale: the track's
+ * media timescale, the unit of its frames' time stamps. profileLevel (video):
+ * the MPEG-4 Visual profile_and_level_indication. audioProfile (audio): the
+ * audio object type minus 1; channelConfig, sampleRate (Hz) (audio).
+ * decoderConfig, decoderConfigLength (video, audio): the decoder
+ * configuration, at most 52 bytes (a longer one is refused with -99), for
+ * example an MPEG-4 Visual stream header or an ADTS header. tempFileName
+ * (video, audio): the temporary file for the track's frames, created here
+ * and deleted by the flush; the name is copied. A temporary file that cannot
+ * be created fails the appends, not this call. codec (video, audio): 1 for
+ * MPEG-4 (mp4v, mp4a), 2 for 3GPP (s263 H.263, samr AMR); anything else
+ * -99. Returns 1 or -99; after -99 the record is as it was. */
+ORNIVEX_API int32_t ORNIVEX_CALL CreateTrack(MP4_local_file* file, int32_t trackType,
+                                             uint32_t width, uint32_t height,
+                                             uint32_t timeIncrementResolution, uint32_t timeScale,
+                                             uint32_t profileLevel, uint32_t audioProfile,
+                                             uint32_t channelConfig, uint32_t sampleRate,
+                                             uint32_t decoderConfigLength,
+                                             const unsigned char* decoderConfig,
+                                             const char* tempFileName, uint32_t codec);
+
+/* Appends one frame of `size` bytes to the video track. timeStamp: its
+ * decode time in the track's timescale; time stamps must not decrease.
+ * keyFrame: 1 for a key frame (the first frame should be one), any other
+ * value for none. Returns 1; -99 without a record, video track or data, when
+ * the temporary file is missing or takes fewer bytes (the frame then stays
+ * recorded) or when no memory can be had (the frame is then not recorded). */
+ORNIVEX_API int32_t ORNIVEX_CALL AddVideoFrame(MP4_local_file* file, uint32_t size,
+                                               const unsigned char* data, uint32_t timeStamp,
+                                               int32_t keyFrame);
+
+/* The same for the audio track, where every frame is a key frame. */
+ORNIVEX_API int32_t ORNIVEX_CALL AddAudioFrame(MP4_local_file* file, uint32_t size,
+                                               const unsigned char* data, uint32_t timeStamp);
+
 #ifdef __cplusplus
 }
 #endif

@@ -47,6 +47,8 @@ struct MP4_input_file {
                            // constant sample size
 };
 
+// The writer's per-file record: the output file with its skeleton tree, the
+// four tracks and, per medium, the appending counters and the temporary file.
 struct MP4_local_file {
   Root_atom* root;
   TrackNode* VideoTrackNode;
@@ -61,15 +63,15 @@ struct MP4_local_file {
   uint32_t video_bytes;
   uint32_t video_block_index;
   uint32_t video_block_key_index;
-  FILE* video_temp;
-  const char* video_temp_name;
+  FILE* video_temp;                          // null when the temporary file could not be created
+  char video_temp_name[kMaxPathLength + 1];  // a copy; empty when there is none
   uint32_t audio_sample_count;
   uint32_t audio_key_count;
   uint32_t audio_bytes;
   uint32_t audio_block_index;
   uint32_t audio_block_key_index;
   FILE* audio_temp;
-  const char* audio_temp_name;
+  char audio_temp_name[kMaxPathLength + 1];
   uint32_t brand_selector;
 };
 

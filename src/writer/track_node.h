@@ -11,6 +11,10 @@
 
 constexpr uint32_t kDecoderConfigMax = 52;
 
+// Sample slots of a track's first block; later media blocks hold as many.
+constexpr int32_t kMediaBlockCapacity = 2000;
+constexpr int32_t kStreamBlockCapacity = 100;  // object descriptor and scene tracks
+
 // Track types of CreateTrack; 3 (hint) is rejected.
 enum WriterTrackType : uint32_t {
   kTrackVideo = 1,
@@ -35,7 +39,9 @@ struct TrackNode {
   uint32_t TrackType;
   TrackNode* NextBlock;
   SampleIndexEntry* SampleTable;  // TableCapacity entries
-  KeyFrameEntry* KeyFrameTable;   // TableCapacity / 2 entries (or more, see the appends)
+  // TableCapacity entries: a block may hold nothing but key frames (an
+  // all-intra stream), so it has a key-frame slot for every sample slot.
+  KeyFrameEntry* KeyFrameTable;
   AtomNode* Trak;
   unsigned char DecoderConfig[kDecoderConfigMax];
   uint32_t DecoderConfigLength;
