@@ -42,3 +42,15 @@ CreateTrack(MP4_local_file* file, int32_t trackType, uint32_t width, uint32_t he
                            codec};
   return Result(CreateWriterTrack(file, params));
 }
+
+extern "C" ORNIVEX_API int32_t ORNIVEX_CALL AddVideoFrame(MP4_local_file* file, uint32_t size,
+                                                          const unsigned char* data,
+                                                          uint32_t timeStamp, int32_t keyFrame) {
+  return Result(AppendVideoFrame(file, size, data, timeStamp, keyFrame));
+}
+
+extern "C" ORNIVEX_API int32_t ORNIVEX_CALL AddAudioFrame(MP4_local_file* file, uint32_t size,
+                                                          const unsigned char* data,
+                                                          uint32_t timeStamp) {
+  return Result(AppendAudioFrame(file, size, data, timeStamp));
+}

@@ -1,6 +1,7 @@
 #include "writer/writer_release.h"
 
 #include <cstdio>
+#include <initializer_list>
 
 #include "atom/atom_bodies.h"
 #include "atom/helpers.h"
