@@ -9,10 +9,12 @@
 #include "atom/atom_types.h"
 #include "atom/helpers.h"
 #include "commands.h"
+#include "tool_file.h"
+#include "tool_output.h"
 
 namespace {
 
-constexpr uint32_t kEntriesShown = 5;
+constexpr uint32_t kEntriesShown = 5;  // the help says so
 
 // Bounded field access on one record: a field past the record's end reads 0
 // and marks the view short, so a damaged atom never reads outside its record.
@@ -65,17 +67,17 @@ std::string Hex(const RecordView& r, uint32_t from, uint32_t to) {
   return s;
 }
 
-void PrintVersionFlags(const RecordView& r) {
-  std::printf(" version=%u flags=0x%06x", r.u8(8), r.u32(8) & 0xFFFFFF);
+void PrintVersionFlags(FILE* out, const RecordView& r) {
+  std::fprintf(out, " version=%u flags=0x%06x", r.u8(8), r.u32(8) & 0xFFFFFF);
 }
 
 // Version 1 of the header atoms has 64-bit times, which move every later field.
-void PrintTimes(const RecordView& r, bool v1) {
+void PrintTimes(FILE* out, const RecordView& r, bool v1) {
   if (v1)
-    std::printf(" creation=%llu modification=%llu", (unsigned long long)r.u64(12),
-                (unsigned long long)r.u64(20));
+    std::fprintf(out, " creation=%llu modification=%llu", (unsigned long long)r.u64(12),
+                 (unsigned long long)r.u64(20));
   else
-    std::printf(" creation=%u modification=%u", r.u32(12), r.u32(16));
+    std::fprintf(out, " creation=%u modification=%u", r.u32(12), r.u32(16));
 }
 
 // The tables whose entry count sits at byte 12.
@@ -85,125 +87,127 @@ bool IsCountedTable(const char* t) {
   return false;
 }
 
-void PrintEntries(const char* indent, const AtomNode* node, const AtomTypeInfo& info,
+void PrintEntries(FILE* out, const char* indent, const AtomNode* node, const AtomTypeInfo& info,
                   uint32_t count) {
   const unsigned char* block =
       static_cast<const unsigned char*>(GetTrailingBlock(node->realStructure, info));
   if (block == nullptr) {
-    std::printf("%s  (no entry table: its size does not match the atom)\n", indent);
+    std::fprintf(out, "%s  (no entry table: its size does not match the atom)\n", indent);
     return;
   }
   const uint32_t shown = count < kEntriesShown ? count : kEntriesShown;
   for (uint32_t i = 0; i < shown; ++i) {
     const unsigned char* e = block + uint64_t{i} * info.entry_size;
-    std::printf("%s  [%u]", indent, i);
+    std::fprintf(out, "%s  [%u]", indent, i);
     if (IsAtomType(node->type, "stts")) {
-      std::printf(" count=%u delta=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
+      std::fprintf(out, " count=%u delta=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
     } else if (IsAtomType(node->type, "ctts")) {
-      std::printf(" count=%u offset=%d", ReadUint32BE(e), (int)ReadUint32BE(e + 4));
+      std::fprintf(out, " count=%u offset=%d", ReadUint32BE(e), (int)ReadUint32BE(e + 4));
     } else if (IsAtomType(node->type, "stsc")) {
-      std::printf(" first_chunk=%u samples_per_chunk=%u description=%u", ReadUint32BE(e),
-                  ReadUint32BE(e + 4), ReadUint32BE(e + 8));
+      std::fprintf(out, " first_chunk=%u samples_per_chunk=%u description=%u", ReadUint32BE(e),
+                   ReadUint32BE(e + 4), ReadUint32BE(e + 8));
     } else if (IsAtomType(node->type, "co64")) {
-      std::printf(" offset=%llu",
-                  (unsigned long long)((uint64_t{ReadUint32BE(e)} << 32) | ReadUint32BE(e + 4)));
+      std::fprintf(out, " offset=%llu",
+                   (unsigned long long)((uint64_t{ReadUint32BE(e)} << 32) | ReadUint32BE(e + 4)));
     } else if (IsAtomType(node->type, "elst")) {
-      std::printf(" duration=%u media_time=%d rate=%s", ReadUint32BE(e), (int)ReadUint32BE(e + 4),
-                  Fixed16(ReadUint32BE(e + 8)).c_str());
+      std::fprintf(out, " duration=%u media_time=%d rate=%s", ReadUint32BE(e),
+                   (int)ReadUint32BE(e + 4), Fixed16(ReadUint32BE(e + 8)).c_str());
     } else if (IsAtomType(node->type, "stsh")) {
-      std::printf(" shadowed=%u sync=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
+      std::fprintf(out, " shadowed=%u sync=%u", ReadUint32BE(e), ReadUint32BE(e + 4));
     } else {
-      std::printf(" %u", ReadUint32BE(e));
+      std::fprintf(out, " %u", ReadUint32BE(e));
     }
-    std::printf("\n");
+    std::fprintf(out, "\n");
   }
-  if (count > shown) std::printf("%s  ... %u more\n", indent, count - shown);
+  if (count > shown) std::fprintf(out, "%s  ... %u more\n", indent, count - shown);
 }
 
-void PrintFields(const char* indent, const AtomNode* node, const RecordView& r,
+void PrintFields(FILE* out, const char* indent, const AtomNode* node, const RecordView& r,
                  const AtomTypeInfo& info) {
   const char* t = node->type;
   if (IsAtomType(t, "ftyp")) {
-    std::printf(" major=%s minor=%u compatible=%s", r.code(8).c_str(), r.u32(12),
-                r.code(16).c_str());
+    std::fprintf(out, " major=%s minor=%u compatible=%s", r.code(8).c_str(), r.u32(12),
+                 r.code(16).c_str());
   } else if (IsAtomType(t, "mvhd")) {
     const bool v1 = r.u8(8) == 1 && r.length >= 120;
-    PrintVersionFlags(r);
-    PrintTimes(r, v1);
+    PrintVersionFlags(out, r);
+    PrintTimes(out, r, v1);
     if (v1)
-      std::printf(" timescale=%u duration=%llu next_track_id=%u", r.u32(28),
-                  (unsigned long long)r.u64(32), r.u32(116));
+      std::fprintf(out, " timescale=%u duration=%llu next_track_id=%u", r.u32(28),
+                   (unsigned long long)r.u64(32), r.u32(116));
     else
-      std::printf(" timescale=%u duration=%u next_track_id=%u", r.u32(20), r.u32(24), r.u32(104));
+      std::fprintf(out, " timescale=%u duration=%u next_track_id=%u", r.u32(20), r.u32(24),
+                   r.u32(104));
   } else if (IsAtomType(t, "tkhd")) {
     const bool v1 = r.u8(8) == 1 && r.length >= 104;
     const uint32_t shift = v1 ? 12 : 0;
-    PrintVersionFlags(r);
-    PrintTimes(r, v1);
-    std::printf(" track_id=%u", r.u32(20 + (v1 ? 8 : 0)));
+    PrintVersionFlags(out, r);
+    PrintTimes(out, r, v1);
+    std::fprintf(out, " track_id=%u", r.u32(20 + (v1 ? 8 : 0)));
     if (v1)
-      std::printf(" duration=%llu", (unsigned long long)r.u64(36));
+      std::fprintf(out, " duration=%llu", (unsigned long long)r.u64(36));
     else
-      std::printf(" duration=%u", r.u32(28));
-    std::printf(" width=%s height=%s", Fixed16(r.u32(84 + shift)).c_str(),
-                Fixed16(r.u32(88 + shift)).c_str());
+      std::fprintf(out, " duration=%u", r.u32(28));
+    std::fprintf(out, " width=%s height=%s", Fixed16(r.u32(84 + shift)).c_str(),
+                 Fixed16(r.u32(88 + shift)).c_str());
   } else if (IsAtomType(t, "mdhd")) {
     const bool v1 = r.u8(8) == 1 && r.length >= 44;
     const uint32_t lang = r.u16(v1 ? 40 : 28);
-    PrintVersionFlags(r);
-    PrintTimes(r, v1);
+    PrintVersionFlags(out, r);
+    PrintTimes(out, r, v1);
     if (v1)
-      std::printf(" timescale=%u duration=%llu", r.u32(28), (unsigned long long)r.u64(32));
+      std::fprintf(out, " timescale=%u duration=%llu", r.u32(28), (unsigned long long)r.u64(32));
     else
-      std::printf(" timescale=%u duration=%u", r.u32(20), r.u32(24));
-    std::printf(" language=%c%c%c", 0x60 + ((lang >> 10) & 31), 0x60 + ((lang >> 5) & 31),
-                0x60 + (lang & 31));
+      std::fprintf(out, " timescale=%u duration=%u", r.u32(20), r.u32(24));
+    std::fprintf(out, " language=%c%c%c", 0x60 + ((lang >> 10) & 31), 0x60 + ((lang >> 5) & 31),
+                 0x60 + (lang & 31));
   } else if (IsAtomType(t, "hdlr")) {
-    PrintVersionFlags(r);
-    std::printf(" handler=%s name=\"%s\"", r.code(16).c_str(),
-                Text(r.bytes + 32, r.length > 32 ? r.length - 32 : 0).c_str());
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " handler=%s name=\"%s\"", r.code(16).c_str(),
+                 Text(r.bytes + 32, r.length > 32 ? r.length - 32 : 0).c_str());
   } else if (IsAtomType(t, "vmhd")) {
-    PrintVersionFlags(r);
-    std::printf(" graphics_mode=%u", r.u16(12));
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " graphics_mode=%u", r.u16(12));
   } else if (IsAtomType(t, "smhd")) {
-    PrintVersionFlags(r);
-    std::printf(" balance=%d", (int16_t)r.u16(12));
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " balance=%d", (int16_t)r.u16(12));
   } else if (IsAtomType(t, "stsd") || IsAtomType(t, "dref")) {
-    PrintVersionFlags(r);
-    std::printf(" entries=%u", r.u32(12));
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " entries=%u", r.u32(12));
   } else if (IsAtomType(t, "mp4v") || IsAtomType(t, "s263")) {
-    std::printf(" data_reference_index=%u width=%u height=%u resolution=%sx%s frames=%u depth=%u",
-                r.u16(14), r.u16(32), r.u16(34), Fixed16(r.u32(36)).c_str(),
-                Fixed16(r.u32(40)).c_str(), r.u16(48), r.u16(82));
+    std::fprintf(out,
+                 " data_reference_index=%u width=%u height=%u resolution=%sx%s frames=%u depth=%u",
+                 r.u16(14), r.u16(32), r.u16(34), Fixed16(r.u32(36)).c_str(),
+                 Fixed16(r.u32(40)).c_str(), r.u16(48), r.u16(82));
   } else if (IsAtomType(t, "mp4a") || IsAtomType(t, "samr")) {
-    std::printf(" data_reference_index=%u channels=%u sample_size=%u sample_rate=%u", r.u16(14),
-                r.u16(24), r.u16(26), r.u32(32) >> 16);
+    std::fprintf(out, " data_reference_index=%u channels=%u sample_size=%u sample_rate=%u",
+                 r.u16(14), r.u16(24), r.u16(26), r.u32(32) >> 16);
   } else if (IsAtomType(t, "mp4s")) {
-    std::printf(" data_reference_index=%u", r.u16(14));
+    std::fprintf(out, " data_reference_index=%u", r.u16(14));
   } else if (IsAtomType(t, "esds") || IsAtomType(t, "iods")) {
-    PrintVersionFlags(r);
+    PrintVersionFlags(out, r);
     const uint32_t end = node->size < r.length ? node->size : r.length;
-    std::printf(" descriptor=%s", Hex(r, 12, end).c_str());
+    std::fprintf(out, " descriptor=%s", Hex(r, 12, end).c_str());
   } else if (IsAtomType(t, "stsz")) {
-    PrintVersionFlags(r);
-    std::printf(" sample_size=%u sample_count=%u\n", r.u32(12), r.u32(16));
-    if (r.u32(12) == 0) PrintEntries(indent, node, info, r.u32(16));
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " sample_size=%u sample_count=%u\n", r.u32(12), r.u32(16));
+    if (r.u32(12) == 0) PrintEntries(out, indent, node, info, r.u32(16));
     return;
   } else if (IsCountedTable(t)) {
-    PrintVersionFlags(r);
-    std::printf(" entries=%u\n", r.u32(12));
-    PrintEntries(indent, node, info, r.u32(12));
+    PrintVersionFlags(out, r);
+    std::fprintf(out, " entries=%u\n", r.u32(12));
+    PrintEntries(out, indent, node, info, r.u32(12));
     return;
   } else if (info.has_text && info.entry_size != 0) {
-    if (!IsAtomType(t, "sdp ")) PrintVersionFlags(r);
+    if (!IsAtomType(t, "sdp ")) PrintVersionFlags(out, r);
     const unsigned char* text =
         static_cast<const unsigned char*>(GetTrailingBlock(node->realStructure, info));
     if (text == nullptr)
-      std::printf(" (no text)");
+      std::fprintf(out, " (no text)");
     else
-      std::printf(" text=\"%s\"", Text(text, AtomTextLength(node, info)).c_str());
+      std::fprintf(out, " text=\"%s\"", Text(text, AtomTextLength(node, info)).c_str());
   }
-  std::printf("\n");
+  std::fprintf(out, "\n");
 }
 
 const char* StopReason(LevelStop reason) {
@@ -220,70 +224,78 @@ const char* StopReason(LevelStop reason) {
   return "";
 }
 
-void PrintStops(const ExtractLog& log, const AtomNode* parent, int depth) {
+void PrintStops(FILE* out, const ExtractLog& log, const AtomNode* parent, int depth) {
   for (const LevelStopRecord& s : log.stops) {
     if (s.parent != parent) continue;
     std::string type;
     for (int i = 0; i < 4 && s.type[i] != 0; ++i)
       type += std::isprint(static_cast<unsigned char>(s.type[i])) ? s.type[i] : '.';
-    std::printf("%*s! level stopped at @%u by '%s' size=%u: %s\n", depth * 2, "", s.offset,
-                type.c_str(), s.size, StopReason(s.reason));
+    std::fprintf(out, "%*s! level stopped at @%u by '%s' size=%u: %s\n", depth * 2, "", s.offset,
+                 type.c_str(), s.size, StopReason(s.reason));
   }
 }
 
-void PrintAtom(const AtomNode* node, const Root_atom& root, const ExtractLog& log, int depth) {
+void PrintAtom(FILE* out, const AtomNode* node, const Root_atom& root, const ExtractLog& log,
+               int depth) {
   const std::string indent(static_cast<size_t>(depth) * 2, ' ');
   AtomTypeInfo info;
   GetAtomPassInfo(node, &info);
-  std::printf("%s%s @%u size=%u", indent.c_str(), node->type, node->offset, node->size);
+  std::fprintf(out, "%s%s @%u size=%u", indent.c_str(), node->type, node->offset, node->size);
   if (uint64_t{node->offset} + node->size > root.file_size)
-    std::printf(" (past the end of the file)");
+    std::fprintf(out, " (past the end of the file)");
   if (node->parent != nullptr &&
       uint64_t{node->offset} + node->size > uint64_t{node->parent->offset} + node->parent->size)
-    std::printf(" (past the end of its parent)");
+    std::fprintf(out, " (past the end of its parent)");
   if (node->realStructure == nullptr) {
-    std::printf(" (no body)\n");
+    std::fprintf(out, " (no body)\n");
   } else {
     const RecordView view{static_cast<const unsigned char*>(node->realStructure),
                           BodyReadSize(node, info, root.file_size)};
-    PrintFields(indent.c_str(), node, view, info);
+    PrintFields(out, indent.c_str(), node, view, info);
   }
   for (const AtomNode* child = node->first_child; child != nullptr; child = child->next)
-    PrintAtom(child, root, log, depth + 1);
-  PrintStops(log, node, depth + 1);
+    PrintAtom(out, child, root, log, depth + 1);
+  PrintStops(out, log, node, depth + 1);
 }
 
-int RunDump(int argc, char** argv) {
-  if (argc != 2 || std::strcmp(argv[1], "--help") == 0) {
-    std::printf(
-        "usage: ornivex dump FILE\n"
-        "\n"
-        "Prints the atom tree of FILE as the library reads it: first the library's own\n"
-        "messages (the file's size, child-rule diagnostics), then one atom a line,\n"
-        "indented by depth, with its type, offset (@) and size, and its body fields:\n"
-        "version and flags, times, timescale, duration, track ID, handler type,\n"
-        "sample-entry fields, entry counts and the first %u entries of each table.\n"
-        "A line starting with '!' marks where the reader stopped reading a level\n"
-        "(an unknown type, a size below 8, a header past the end of the file): the\n"
-        "atoms after it in that level are not in the tree.\n",
-        kEntriesShown);
-    return argc == 2 ? 0 : 2;
-  }
+int RunDump(FILE* out, const ToolArgs& args) {
+  const char* path = args.operands[0];
+  const std::string problem = InputFileProblem(path);
+  if (!problem.empty()) return ToolFail(path, problem);
   Root_atom* root = static_cast<Root_atom*>(AllocZeroed(sizeof(Root_atom)));
-  if (root == nullptr) return 1;
+  if (root == nullptr) return ToolFail(path, "out of memory");
   ExtractLog log;
-  const bool opened = OpenRootFile(root, argv[1]) == 1;
+  const bool opened = OpenRootFile(root, path) == 1;
   const bool read = opened && ReadFileTree(root, &log) == 1;
-  std::fflush(stdout);
   if (opened) {
     for (const AtomNode* atom = root->first_atom; atom != nullptr; atom = atom->next)
-      PrintAtom(atom, *root, log, 0);
-    PrintStops(log, nullptr, 0);
+      PrintAtom(out, atom, *root, log, 0);
+    PrintStops(out, log, nullptr, 0);
   }
   ReleaseRootAtom(root);
-  return read ? 0 : 1;
+  if (read) return 0;
+  // what is read is printed; the reason follows it
+  return ToolFail(path, opened ? "not an MP4 file the library can read"
+                               : "the library cannot open it (see -v)");
 }
 
 }  // namespace
 
-extern const ToolCommand kDumpCommand = {"dump", "print the atom tree of an MP4 file", RunDump};
+const ToolOption kOptions[] = {{nullptr, nullptr}};
+
+extern const ToolCommand kDumpCommand = {
+    "dump",
+    "print the atom tree of an MP4 file",
+    "usage: ornivex dump FILE\n"
+    "\n"
+    "Prints the atom tree of FILE as the library reads it, one atom a line,\n"
+    "indented by depth, with its type, offset (@) and size, and its body fields:\n"
+    "version and flags, times, timescale, duration, track ID, handler type,\n"
+    "sample-entry fields, entry counts and the first 5 entries of each table.\n"
+    "A line starting with '!' marks where the reader stopped reading a level\n"
+    "(an unknown type, a size below 8, a header past the end of the file): the\n"
+    "atoms after it in that level are not in the tree. The library's own\n"
+    "messages while reading (child-rule diagnostics) are shown with -v.\n",
+    kOptions,
+    "FILE",
+    RunDump};

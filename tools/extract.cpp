@@ -1,5 +1,8 @@
 // ornivex extract FILE --video OUT --audio OUT: the elementary streams in
 // forms a player opens: raw MPEG-4 Visual, and AAC in ADTS frames.
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -8,6 +11,7 @@
 #include "commands.h"
 #include "serialise/esds_query.h"
 #include "tool_file.h"
+#include "tool_output.h"
 
 namespace {
 
@@ -55,47 +59,71 @@ void WriteAdtsHeader(const AdtsParameters& p, uint32_t payload, FILE* out) {
   std::fwrite(h, 1, sizeof h, out);
 }
 
-// Every sample of the track through MP4GetNextSample; `before` writes what
-// goes in front of each one. Returns the number of samples written.
+// Every sample of the track through MP4GetNextSample, each after what
+// `before` writes. Returns the number written, which stops at a sample
+// that cannot be read.
 template <class Before>
-long WriteSamples(const ToolFile& file, uint32_t id, FILE* out, Before before) {
-  long n = 0;
-  unsigned char* data = nullptr;
-  uint32_t size = 0, time = 0;
-  while (MP4GetNextSample(file.get(), id, &data, &size, &time) == 1) {
+uint32_t WriteSamples(const ToolFile& file, uint32_t id, FILE* out, Before before) {
+  const uint32_t count = file.track(id)->sample_count;
+  uint32_t n = 0;
+  for (; n < count; ++n) {
+    unsigned char* data = nullptr;
+    uint32_t size = 0, time = 0;
+    if (MP4GetNextSample(file.get(), id, &data, &size, &time) != 1) break;
     before(size);
     std::fwrite(data, 1, size, out);
     MP4freeData(&data);
-    ++n;
   }
   return n;
 }
 
+// The stream of one track; null after the failure line.
 FILE* OpenOutput(const char* path) {
   FILE* out = std::fopen(path, "wb");
-  if (out == nullptr) std::fprintf(stderr, "ornivex: cannot write %s\n", path);
+  if (out == nullptr) ToolFail(path, std::string("cannot write: ") + std::strerror(errno));
   return out;
 }
 
-int ExtractVideo(const ToolFile& file, const char* path) {
+// Closes the stream of a track after `written` of its samples: 0 after the
+// line that says what was written (on the tool's output, `report`), or 1
+// after the failure line.
+int CloseOutput(FILE* out, const char* path, uint32_t written, const ToolFile& file,
+                MediaType medium, const std::string& detail, FILE* report) {
+  const bool failed = std::ferror(out) != 0;
+  if (std::fclose(out) != 0 || failed)
+    return ToolFail(path, std::string("cannot write: ") + std::strerror(errno != 0 ? errno : EIO));
+  const char* name = medium == kMediaVideo ? "video" : "audio";
+  const uint32_t id = medium == kMediaVideo ? file.video_track_id() : file.audio_track_id();
+  const uint32_t count = file.track(id)->sample_count;
+  if (written < count)
+    return ToolFailf(file.path(), "%s sample %u of %u could not be read; %s holds the %u before it",
+                     name, written, count, path, written);
+  std::fprintf(report, "%s: %u samples%s written to %s\n", name, written, detail.c_str(), path);
+  return 0;
+}
+
+int ExtractVideo(const ToolFile& file, const char* path, FILE* report) {
+  const std::string problem = file.TrackProblem(kMediaVideo);
+  if (!problem.empty()) return ToolFail(file.path(), "no video written: " + problem);
   const uint32_t id = file.video_track_id();
   unsigned char header[ORNIVEX_ESDS_DATA_MAX];
   uint32_t width = 0, height = 0, length = 0;
   if (id == 0 || GetM4vEsdsData(file.get(), header, &width, &height, &length) != 1) {
-    std::fprintf(stderr, "ornivex: no MPEG-4 Visual track with a decoder configuration\n");
-    return 1;
+    return ToolFailf(file.path(),
+                     "no video written: video track %u has no MPEG-4 Visual decoder configuration",
+                     id);
   }
   FILE* out = OpenOutput(path);
   if (out == nullptr) return 1;
   std::fwrite(header, 1, length, out);
-  const long n = WriteSamples(file, id, out, [](uint32_t) {});
-  std::fclose(out);
-  std::fprintf(stderr, "ornivex: %ld video samples (%ux%u) written to %s\n", n, width, height,
-               path);
-  return 0;
+  const uint32_t n = WriteSamples(file, id, out, [](uint32_t) {});
+  return CloseOutput(out, path, n, file, kMediaVideo,
+                     " (" + std::to_string(width) + "x" + std::to_string(height) + ")", report);
 }
 
-int ExtractAudio(const ToolFile& file, const char* path) {
+int ExtractAudio(const ToolFile& file, const char* path, FILE* report) {
+  const std::string problem = file.TrackProblem(kMediaAudio);
+  if (!problem.empty()) return ToolFail(file.path(), "no audio written: " + problem);
   const uint32_t id = file.audio_track_id();
   unsigned char esds[ORNIVEX_ESDS_DATA_MAX];
   uint32_t length = 0;
@@ -105,55 +133,59 @@ int ExtractAudio(const ToolFile& file, const char* path) {
   if (id == 0 || GetM4aEsdsData(file.get(), esds, &length) != 1 ||
       !FindDecoderSpecificInfo(esds, length, &asc, &asc_length) ||
       !ParseAudioSpecificConfig(std::vector<uint8_t>(asc, asc + asc_length), &p)) {
-    std::fprintf(stderr, "ornivex: no AAC track with an AudioSpecificConfig\n");
-    return 1;
+    return ToolFailf(file.path(), "no audio written: audio track %u has no AAC AudioSpecificConfig",
+                     id);
   }
   FILE* out = OpenOutput(path);
   if (out == nullptr) return 1;
-  const long n = WriteSamples(file, id, out, [&](uint32_t size) { WriteAdtsHeader(p, size, out); });
-  std::fclose(out);
-  std::fprintf(stderr, "ornivex: %ld audio samples written to %s\n", n, path);
-  return 0;
+  const uint32_t n =
+      WriteSamples(file, id, out, [&](uint32_t size) { WriteAdtsHeader(p, size, out); });
+  return CloseOutput(out, path, n, file, kMediaAudio, "", report);
 }
 
-int Usage(int status) {
-  std::printf(
-      "usage: ornivex extract FILE [--video OUT] [--audio OUT]\n"
-      "\n"
-      "Writes the first video track of FILE as a raw MPEG-4 Visual stream (.m4v),\n"
-      "its configuration header (GetM4vEsdsData) in front, and the first audio\n"
-      "track as AAC in ADTS frames (.aac), each frame with a header made from the\n"
-      "AudioSpecificConfig in the track's esds (GetM4aEsdsData). Samples are read\n"
-      "through MP4GetNextSample.\n");
-  return status;
+bool IsSameFile(const char* a, const char* b) {
+  struct stat sa, sb;
+  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int RunExtract(int argc, char** argv) {
-  const char* video = nullptr;
-  const char* audio = nullptr;
-  const char* input = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0) return Usage(0);
-    if (std::strcmp(argv[i], "--video") == 0 && i + 1 < argc) {
-      video = argv[++i];
-    } else if (std::strcmp(argv[i], "--audio") == 0 && i + 1 < argc) {
-      audio = argv[++i];
-    } else if (input == nullptr && argv[i][0] != '-') {
-      input = argv[i];
-    } else {
-      return Usage(2);
-    }
-  }
-  if (input == nullptr || (video == nullptr && audio == nullptr)) return Usage(2);
-  ToolFile file(input);
-  if (!file.ok()) return 1;
+int RunExtract(FILE* out, const ToolArgs& args) {
+  const char* video = args.Value("--video");
+  const char* audio = args.Value("--audio");
+  if (video == nullptr && audio == nullptr)
+    return ToolUsageError("extract", "nothing to extract: give --video OUT, --audio OUT or both");
+  if (video != nullptr && audio != nullptr && std::strcmp(video, audio) == 0)
+    return ToolUsageError("extract", "--video and --audio name the same file");
+  // writing an output over the input would destroy what is being read
+  for (const char* output : {video, audio})
+    if (output != nullptr && IsSameFile(output, args.operands[0]))
+      return ToolFail(output, "cannot write: it is the file being read");
+  ToolFile file;
+  std::string why;
+  if (!file.Open(args.operands[0], &why)) return ToolFail(args.operands[0], why);
+  // A track that is missing leaves the other one to be written.
   int status = 0;
-  if (video != nullptr) status |= ExtractVideo(file, video);
-  if (audio != nullptr) status |= ExtractAudio(file, audio);
+  if (video != nullptr) status |= ExtractVideo(file, video, out);
+  if (audio != nullptr) status |= ExtractAudio(file, audio, out);
   return status;
 }
 
 }  // namespace
 
+const ToolOption kOptions[] = {{"--video", "OUT"}, {"--audio", "OUT"}, {nullptr, nullptr}};
+
 extern const ToolCommand kExtractCommand = {
-    "extract", "write the video as raw MPEG-4 Visual, the audio as ADTS AAC", RunExtract};
+    "extract",
+    "write the video as raw MPEG-4 Visual, the audio as ADTS AAC",
+    "usage: ornivex extract FILE [--video OUT] [--audio OUT]\n"
+    "\n"
+    "Writes the first video track of FILE as a raw MPEG-4 Visual stream (.m4v),\n"
+    "its configuration header (GetM4vEsdsData) in front, and the first audio\n"
+    "track as AAC in ADTS frames (.aac), each frame with a header made from the\n"
+    "AudioSpecificConfig in the track's esds (GetM4aEsdsData). Samples are read\n"
+    "through MP4GetNextSample. Prints one line per stream written.\n"
+    "A requested track that is missing, or that the library does not read, is\n"
+    "not written (nor is its OUT created); the other one still is, and the exit\n"
+    "status is 1.\n",
+    kOptions,
+    "FILE",
+    RunExtract};

@@ -1,23 +1,43 @@
-// ornivex info FILE [--json]: the summary GetFileInfo gives of an MP4 file,
-// or what GetM4vHeaderSize measures of a raw MPEG-4 Visual stream.
+// ornivex info FILE [--json]: the summary GetFileInfo gives of an MP4 file
+// with what the tool computes of its tracks, or what GetM4vHeaderSize
+// measures of a raw MPEG-4 Visual stream.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
+#include "atom/atom_path.h"
 #include "commands.h"
-#include "ornivex.h"
+#include "tool_file.h"
+#include "tool_output.h"
+#include "track/track_discovery.h"
 
 namespace {
 
-struct Field {
+const ToolOption kOptions[] = {{"--json", nullptr}, {nullptr, nullptr}};
+
+// One block of the output: a heading in text, an object in JSON. Values
+// are JSON numbers, or empty for one that is not known.
+struct Section {
+  const char* key;
+  const char* heading;
+  std::vector<std::pair<std::string, std::string>> fields;
+  void Add(const std::string& name, uint32_t value) {
+    fields.emplace_back(name, std::to_string(value));
+  }
+};
+
+struct SummaryField {
   const char* name;
   uint32_t FileInfo::*value;
 };
 
-const Field kFields[] = {
+// The bit rates are the esds's avgBitrate and maxBitrate: what the file
+// declares, which the names say.
+const SummaryField kSummaryFields[] = {
     {"file_size", &FileInfo::file_size},
     {"file_size_high", &FileInfo::file_size_high},
-    {"video_avg_bitrate", &FileInfo::video_avg_bitrate},
-    {"video_max_bitrate", &FileInfo::video_max_bitrate},
+    {"video_avg_bitrate_declared", &FileInfo::video_avg_bitrate},
+    {"video_max_bitrate_declared", &FileInfo::video_max_bitrate},
     {"video_profile_level", &FileInfo::video_profile_level},
     {"video_height", &FileInfo::video_height},
     {"video_width", &FileInfo::video_width},
@@ -27,13 +47,73 @@ const Field kFields[] = {
     {"audio_is_mpeg1", &FileInfo::audio_is_mpeg1},
     {"audio_channel_mode", &FileInfo::audio_channel_mode},
     {"audio_sample_rate", &FileInfo::audio_sample_rate},
-    {"audio_avg_bitrate", &FileInfo::audio_avg_bitrate},
-    {"audio_max_bitrate", &FileInfo::audio_max_bitrate},
+    {"audio_avg_bitrate_declared", &FileInfo::audio_avg_bitrate},
+    {"audio_max_bitrate_declared", &FileInfo::audio_max_bitrate},
     {"audio_profile", &FileInfo::audio_profile},
     {"audio_channels", &FileInfo::audio_channels},
     {"audio_object_type", &FileInfo::audio_object_type},
     {"audio_emphasis", &FileInfo::audio_emphasis},
 };
+
+// `value` with at most `places` decimals and no trailing zeros: 29.97, 4.
+std::string Decimal(double value, int places) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", places, value);
+  std::string s = text;
+  if (s.find('.') != std::string::npos) {
+    s.erase(s.find_last_not_of('0') + 1);
+    if (s.back() == '.') s.pop_back();
+  }
+  return s;
+}
+
+// The tool's own figures for the first track of a medium, from its media
+// header: the duration in seconds and, for video, the frame rate as a
+// decimal (the summary's is truncated to an integer).
+void AddTrackFigures(const ToolFile& file, MediaType medium, Section* computed) {
+  const bool video = medium == kMediaVideo;
+  const std::string prefix = video ? "video_" : "audio_";
+  const uint32_t id = video ? file.video_track_id() : file.audio_track_id();
+  if (id == 0) return;
+  computed->Add(prefix + "track_id", id);
+  const ReadTrackNode* node = file.track(id);
+  const AtomNode* mdhd = FindAtomPath(node->trak->first_child, {"mdia", "mdhd"});
+  uint32_t timescale = 0, duration = 0;
+  if (mdhd != nullptr) ReadMediaHeader(mdhd, &timescale, &duration);
+  computed->Add(prefix + "timescale", timescale);
+  computed->Add(prefix + "duration", duration);
+  computed->fields.emplace_back(prefix + "seconds",
+                                timescale != 0 ? Decimal(double(duration) / timescale, 6) : "");
+  if (video)
+    computed->fields.emplace_back(
+        "video_frame_rate", duration != 0 && node->sample_count != 0
+                                ? Decimal(double(node->sample_count) * timescale / duration, 3)
+                                : "");
+}
+
+void PrintSections(FILE* out, const std::vector<Section>& sections, bool json) {
+  const char* separator = "{";
+  for (const Section& section : sections) {
+    if (json) {
+      std::fprintf(out, "%s\"%s\": {", separator, section.key);
+      separator = ", ";
+    } else {
+      std::fprintf(out, "# %s\n", section.heading);
+    }
+    const char* comma = "";
+    for (const auto& [name, value] : section.fields) {
+      if (json) {
+        std::fprintf(out, "%s\"%s\": %s", comma, name.c_str(),
+                     value.empty() ? "null" : value.c_str());
+        comma = ", ";
+      } else {
+        std::fprintf(out, "%-28s %s\n", name.c_str(), value.empty() ? "unknown" : value.c_str());
+      }
+    }
+    if (json) std::fprintf(out, "}");
+  }
+  if (json) std::fprintf(out, "}\n");
+}
 
 // A raw MPEG-4 Visual stream starts with a start code; an MP4 file never does.
 bool IsRawStream(const char* path) {
@@ -45,71 +125,69 @@ bool IsRawStream(const char* path) {
   return n == 3 && b[0] == 0 && b[1] == 0 && b[2] == 1;
 }
 
-void PrintPairs(const char* const names[], const uint32_t values[], int n, bool json) {
-  if (json) std::printf("{");
-  for (int i = 0; i < n; ++i) {
-    if (json)
-      std::printf("%s\"%s\": %u", i ? ", " : "", names[i], values[i]);
-    else
-      std::printf("%-20s %u\n", names[i], values[i]);
-  }
-  if (json) std::printf("}\n");
+int RawStreamInfo(FILE* out, const char* path, bool json) {
+  uint32_t width = 0, height = 0;
+  const int32_t length = GetM4vHeaderSize(path, &width, &height);
+  if (length <= 0)
+    return ToolFailDocument(out, json, path,
+                            "a raw MPEG-4 Visual stream whose headers the library does not read");
+  Section header{
+      "header", "header: what GetM4vHeaderSize measures of the raw MPEG-4 Visual stream", {}};
+  header.Add("width", width);
+  header.Add("height", height);
+  header.Add("header_length", static_cast<uint32_t>(length));
+  PrintSections(out, {header}, json);
+  return 0;
 }
 
-int RunInfo(int argc, char** argv) {
-  const char* path = nullptr;
-  bool json = false;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--json") == 0) {
-      json = true;
-    } else if (std::strcmp(argv[i], "--help") == 0 || path != nullptr) {
-      path = nullptr;
-      break;
-    } else {
-      path = argv[i];
-    }
-  }
-  if (path == nullptr) {
-    std::printf(
-        "usage: ornivex info FILE [--json]\n"
-        "\n"
-        "Prints the summary that GetFileInfo gives of an MP4 file, one field a line\n"
-        "(or one JSON object with --json), after the library's own messages. For a\n"
-        "raw MPEG-4 Visual stream it prints what GetM4vHeaderSize measures: the\n"
-        "picture size and the length of the configuration headers.\n");
-    return argc == 2 && std::strcmp(argv[1], "--help") == 0 ? 0 : 2;
-  }
-  if (IsRawStream(path)) {
-    uint32_t width = 0, height = 0;
-    const int32_t length = GetM4vHeaderSize(path, &width, &height);
-    if (length <= 0) {
-      std::fprintf(stderr, "ornivex: %s: no MPEG-4 Visual header the library reads\n", path);
-      return 1;
-    }
-    const char* names[] = {"width", "height", "header_length"};
-    const uint32_t values[] = {width, height, static_cast<uint32_t>(length)};
-    PrintPairs(names, values, 3, json);
-    return 0;
-  }
+int RunInfo(FILE* out, const ToolArgs& args) {
+  const char* path = args.operands[0];
+  const bool json = args.Has("--json");
+  std::string why = InputFileProblem(path);
+  if (why.empty() && IsRawStream(path)) return RawStreamInfo(out, path, json);
+  ToolFile file;
+  if (!why.empty() || !file.Open(path, &why)) return ToolFailDocument(out, json, path, why);
   FileInfo info;
   const int32_t result = GetFileInfo(path, &info);
-  std::fflush(stdout);
-  if (result != 1) {
-    std::fprintf(stderr, "ornivex: %s: GetFileInfo failed with %d\n", path, result);
-    return 1;
-  }
-  const int n = sizeof(kFields) / sizeof(kFields[0]);
-  const char* names[n];
-  uint32_t values[n];
-  for (int i = 0; i < n; ++i) {
-    names[i] = kFields[i].name;
-    values[i] = info.*kFields[i].value;
-  }
-  PrintPairs(names, values, n, json);
+  if (result != 1)
+    return ToolFailDocument(
+        out, json, path,
+        "the library gives no summary (GetFileInfo returned " + std::to_string(result) + ")");
+  Section summary{"summary",
+                  "summary: GetFileInfo's fields; the *_declared bit rates are those the file "
+                  "declares",
+                  {}};
+  for (const SummaryField& f : kSummaryFields) summary.Add(f.name, info.*f.value);
+  Section computed{"computed",
+                   "computed by ornivex, not by the library: from each track's media header and "
+                   "the samples the library reads",
+                   {}};
+  AddTrackFigures(file, kMediaVideo, &computed);
+  AddTrackFigures(file, kMediaAudio, &computed);
+  PrintSections(out, {summary, computed}, json);
   return 0;
 }
 
 }  // namespace
 
 extern const ToolCommand kInfoCommand = {
-    "info", "summarise an MP4 file or a raw MPEG-4 Visual stream", RunInfo};
+    "info",
+    "summarise an MP4 file or a raw MPEG-4 Visual stream",
+    "usage: ornivex info FILE [--json]\n"
+    "\n"
+    "Prints, for an MP4 file, one field a line under two headings (or one JSON\n"
+    "object with --json, {\"summary\": {...}, \"computed\": {...}}):\n"
+    "  summary   the fields of the summary GetFileInfo gives. Its bit rates\n"
+    "            (*_declared) are the ones the file declares in its esds, not\n"
+    "            measured; its frame rate is truncated to an integer.\n"
+    "  computed  the tool's own figures for the first video and the first audio\n"
+    "            track: track ID, the media header's timescale and duration\n"
+    "            (in timescale units) and the duration in seconds; for video the\n"
+    "            frame rate, samples x timescale / duration, as a decimal\n"
+    "            (29.97). A value that cannot be known is 'unknown' (null).\n"
+    "For a raw MPEG-4 Visual stream it prints what GetM4vHeaderSize measures: the\n"
+    "picture size and the length of the configuration headers (\"header\").\n"
+    "With --json a failure is the object {\"error\": REASON}.\n",
+    kOptions,
+    "FILE",
+    RunInfo};
