@@ -193,6 +193,16 @@ ORNIVEX_API int32_t ORNIVEX_CALL AddVideoFrame(MP4_local_file* file, uint32_t si
 ORNIVEX_API int32_t ORNIVEX_CALL AddAudioFrame(MP4_local_file* file, uint32_t size,
                                                const unsigned char* data, uint32_t timeStamp);
 
+/* Writes the whole file: ftyp, moov with the sample tables of every track,
+ * then mdat with the frames of the temporary files (deleted here) and the
+ * object descriptor and scene samples. Releases the record on every path;
+ * the handle must not be used again. 1; -99 for a null record, or when the
+ * file could not be written whole (a temporary file missing or of another
+ * length than its frames, a full disk, a track that could not be
+ * described), after a message; the file then stays as far as it was
+ * written. */
+ORNIVEX_API int32_t ORNIVEX_CALL MP4FileFlush(MP4_local_file* file);
+
 #ifdef __cplusplus
 }
 #endif
