@@ -63,7 +63,7 @@ TEST(Tool, FailuresAreOneLineThatSaysWhatIsWrong) {
       "large.mp4", Cat({Ftyp(), U32(1), Str("mdat"), Be(8, {24}), Zeros(8),
                         Atom("moov", {Mvhd(1000, 0), SimpleTrak("vide", {tables, Stco({40})})})}));
   const std::string size0 =
-      WriteScratchFile("size0.mp4", Cat({Ftyp(), AtomSized(0, "mdat", {Zeros(8)})}));
+      WriteScratchFile("size0.mp4", AtomSized(0, "mdat", {Zeros(8)}));  // the only box
   const std::string no_moov = WriteScratchFile("no-moov.mp4", Cat({Ftyp(), Atom("free")}));
   const std::string no_tracks = WriteScratchFile("no-tracks.mp4", Movie({}));
   const std::string no_config = WriteScratchFile("no-config.mp4", BuildMovie({VideoPlan(1, 3)}));
@@ -74,7 +74,11 @@ TEST(Tool, FailuresAreOneLineThatSaysWhatIsWrong) {
   std::filesystem::create_directories(deep);
   const std::string long_path = deep + "/f.mp4";
   std::ofstream(long_path) << "x";
-  const std::string out = ScratchPath("out.m4v");
+  // the second sample lies past the end of the file
+  const std::string cut = WriteScratchFile(
+      "cut.mp4", Movie({SimpleTrak("soun", {Stts({{2, 1024}}), Stsc({{1, 1, 1}}),
+                                            Stsz(0, 2, {8, 8}), Stco({32, 1000000})})}));
+  const std::string out = ScratchPath("out.m4v"), aac = ScratchPath("out.aac");
 
   // arguments, exit status, standard error (after "ornivex: "), standard output
   std::vector<std::tuple<std::string, int, std::string, std::string>> cases = {
@@ -115,7 +119,7 @@ TEST(Tool, FailuresAreOneLineThatSaysWhatIsWrong) {
       {"info " + amr, 1, amr + ": no track the library can read: audio track 1 has 'samr' samples",
        ""},
       {"info " + size0, 1,
-       size0 + ": no track the library can read: the box at offset 24 ('mdat') has size 0 (to the "
+       size0 + ": no track the library can read: the box at offset 0 ('mdat') has size 0 (to the "
                "end of the file)",
        ""},
       {"samples " + no_moov, 1, no_moov + ": no track the library can read: no movie box (moov)",
@@ -127,6 +131,14 @@ TEST(Tool, FailuresAreOneLineThatSaysWhatIsWrong) {
        ""},
       {"extract " + no_config + " --audio " + out, 1,
        no_config + ": no audio written: no audio track", ""},
+      {"samples " + cut, 1, cut + ": audio sample 1 of 2 could not be read",
+       "medium\ttrack\tindex\ttime\toffset\tsize\tkey\naudio\t1\t0\t0\t32\t8\t-\n"},
+      {"samples --json " + cut, 1, cut + ": audio sample 1 of 2 could not be read",
+       "{\"samples\": [\n{\"medium\": \"audio\", \"track\": 1, \"index\": 0, \"time\": 0, "
+       "\"offset\": 32, \"size\": 8, \"key\": null}\n], \"error\": \"audio sample 1 of 2 could "
+       "not be read\"}\n"},
+      {"extract " + cut + " --audio " + aac, 1,
+       cut + ": audio sample 1 of 2 could not be read; " + aac + " holds the 1 before it", ""},
   };
   if (geteuid() != 0) {  // root reads every file
     const std::string locked = WriteScratchFile("locked.mp4", Str("x"));
@@ -221,8 +233,11 @@ TEST(Tool, SamplesHeaderRowAndColumns) {
                           std::to_string(a.size) + "\t-\n"),
             std::string::npos);
   const ToolRun json = Tool("samples --json " + Quoted(path));
+  const SampleIndexEntry& first = f.track(1)->sample_table[0];
   EXPECT_EQ(json.out.rfind("{\"samples\": [\n{\"medium\": \"video\", \"track\": 1, \"index\": 0, "
-                           "\"time\": 0, ",
+                           "\"time\": 0, \"offset\": " +
+                               std::to_string(first.file_offset) +
+                               ", \"size\": " + std::to_string(first.size) + ", \"key\": true},\n",
                            0),
             0u)
       << json.out.substr(0, 200);
@@ -268,6 +283,12 @@ TEST(Tool, ExtractDecodesWithFfmpeg) {
                            "|nb_read_frames=" + std::to_string(f.track(id)->sample_count) + "\n");
     }
   }
+  // with 2>&1 the lines come in the order they were made
+  const std::string video_only = FfmpegFiles()[4], m4v = ScratchPath("video.m4v");
+  std::string both;
+  EXPECT_EQ(RunTool("extract '" + video_only + "' --video '" + m4v + "' --audio x.aac", &both), 1);
+  EXPECT_EQ(both, "video: 40 samples (128x96) written to " + m4v + "\nornivex: " + video_only +
+                      ": no audio written: no audio track\n");
   const ToolRun unwritable =
       Tool("extract " + Quoted(FfmpegFiles()[0]) + " --video /nonexistent/v.m4v");
   EXPECT_EQ(
