@@ -137,6 +137,8 @@ TEST(Tool, FailuresAreOneLineThatSaysWhatIsWrong) {
        "{\"samples\": [\n{\"medium\": \"audio\", \"track\": 1, \"index\": 0, \"time\": 0, "
        "\"offset\": 32, \"size\": 8, \"key\": null}\n], \"error\": \"audio sample 1 of 2 could "
        "not be read\"}\n"},
+      {"extract " + cut + " --audio /nonexistent/o.aac", 1,
+       "/nonexistent/o.aac: cannot write: No such file or directory", ""},
       {"extract " + cut + " --audio " + aac, 1,
        cut + ": audio sample 1 of 2 could not be read; " + aac + " holds the 1 before it", ""},
   };
@@ -220,15 +222,15 @@ TEST(Tool, SamplesHeaderRowAndColumns) {
   OpenedFile f(path);
   const SampleIndexEntry& e = f.track(1)->sample_table[1];
   const SampleIndexEntry& a = f.track(2)->sample_table[0];
-  const std::string video_row = "1\t1\t" + std::to_string(e.time_stamp) + "\t" +
-                                std::to_string(e.file_offset) + "\t" + std::to_string(e.size);
   const ToolRun text = Tool("samples " + Quoted(path));
   ASSERT_EQ(text.status, 0) << text.err;
   EXPECT_EQ(text.out.rfind("medium\ttrack\tindex\ttime\toffset\tsize\tkey\nvideo\t1\t0\t0\t", 0),
             0u);
   EXPECT_EQ(Count(text.out, "\nvideo\t"), size_t(f.track(1)->sample_count));
   EXPECT_EQ(Count(text.out, "\naudio\t"), size_t(f.track(2)->sample_count));
-  EXPECT_NE(text.out.find("\nvideo\t" + video_row + "\t0\n"), std::string::npos);
+  EXPECT_NE(text.out.find("\nvideo\t1\t1\t" + std::to_string(e.time_stamp) + "\t" +
+                          std::to_string(e.file_offset) + "\t" + std::to_string(e.size) + "\t0\n"),
+            std::string::npos);
   EXPECT_NE(text.out.find("\naudio\t2\t0\t0\t" + std::to_string(a.file_offset) + "\t" +
                           std::to_string(a.size) + "\t-\n"),
             std::string::npos);
@@ -289,12 +291,6 @@ TEST(Tool, ExtractDecodesWithFfmpeg) {
   EXPECT_EQ(RunTool("extract '" + video_only + "' --video '" + m4v + "' --audio x.aac", &both), 1);
   EXPECT_EQ(both, "video: 40 samples (128x96) written to " + m4v + "\nornivex: " + video_only +
                       ": no audio written: no audio track\n");
-  const ToolRun unwritable =
-      Tool("extract " + Quoted(FfmpegFiles()[0]) + " --video /nonexistent/v.m4v");
-  EXPECT_EQ(
-      std::make_tuple(unwritable.status, unwritable.err),
-      std::make_tuple(1, std::string("ornivex: /nonexistent/v.m4v: cannot write: No such file or "
-                                     "directory\n")));
 }
 
 TEST(Tool, InfoSummaryAndTheToolsOwnFigures) {
