@@ -1,6 +1,8 @@
 // ornivex info FILE [--json]: the summary GetFileInfo gives of an MP4 file
 // with what the tool computes of its tracks, or what GetM4vHeaderSize
 // measures of a raw MPEG-4 Visual stream.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -115,14 +117,18 @@ void PrintSections(FILE* out, const std::vector<Section>& sections, bool json) {
   if (json) std::fprintf(out, "}\n");
 }
 
-// A raw MPEG-4 Visual stream starts with a start code; an MP4 file never does.
+// A raw MPEG-4 Visual stream starts with a start code. An MP4 file of a
+// first box of 256 to 511 bytes does too, but has its type after it.
 bool IsRawStream(const char* path) {
-  unsigned char b[3] = {1, 1, 1};
+  unsigned char b[8] = {1, 1, 1, 1, 1, 1, 1, 1};
   FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return false;
-  const size_t n = std::fread(b, 1, 3, f);
+  const size_t n = std::fread(b, 1, sizeof b, f);
   std::fclose(f);
-  return n == 3 && b[0] == 0 && b[1] == 0 && b[2] == 1;
+  const bool box_type = n == 8 && std::all_of(b + 4, b + 8, [](unsigned char c) {
+                          return std::isalnum(c) || c == ' ';
+                        });
+  return n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 1 && !box_type;
 }
 
 int RawStreamInfo(FILE* out, const char* path, bool json) {

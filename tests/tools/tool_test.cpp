@@ -297,6 +297,11 @@ TEST(Tool, InfoSummaryAndTheToolsOwnFigures) {
   const std::string raw = WriteScratchFile("raw.m4v", box::Cat({kQcifVol, {0, 0, 1, 0xB6}}));
   const ToolRun header = Tool("info --json " + Quoted(raw));
   EXPECT_EQ(header.out, "{\"header\": {\"width\": 176, \"height\": 144, \"header_length\": 18}}\n");
+  // a first box of 256 to 511 bytes starts as a start code does
+  const std::string boxed = WriteScratchFile(
+      "free-first.mp4",
+      box::Cat({box::Atom("free", {box::Zeros(292)}), BuildMovie({AudioPlan(1, 2)})}));
+  EXPECT_EQ(Tool("info --json " + Quoted(boxed)).out.rfind("{\"summary\": ", 0), 0u);
   if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
   // 30 frames at 30000/1001 a second: 1.001 s
   const std::string path =
