@@ -52,11 +52,14 @@ int ToolFail(const std::string& subject, const std::string& reason) {
 }
 
 int ToolFailf(const char* subject, const char* format, ...) {
-  char reason[512];
-  va_list args;
+  va_list args, again;
   va_start(args, format);
-  std::vsnprintf(reason, sizeof reason, format, args);
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
   va_end(args);
+  std::string reason(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  std::vsnprintf(reason.data(), reason.size() + 1, format, again);
+  va_end(again);
   return ToolFail(subject, reason);
 }
 
