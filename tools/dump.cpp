@@ -239,7 +239,7 @@ void PrintAtom(FILE* out, const AtomNode* node, const Root_atom& root, const Ext
                int depth) {
   const std::string indent(static_cast<size_t>(depth) * 2, ' ');
   AtomTypeInfo info;
-  GetAtomPassInfo(node, &info);
+  (void)GetAtomPassInfo(node, &info);  // an unknown node shows as skip does
   std::fprintf(out, "%s%s @%u size=%u", indent.c_str(), node->type, node->offset, node->size);
   if (uint64_t{node->offset} + node->size > root.file_size)
     std::fprintf(out, " (past the end of the file)");
@@ -265,8 +265,8 @@ int RunDump(FILE* out, const ToolArgs& args) {
   Root_atom* root = static_cast<Root_atom*>(AllocZeroed(sizeof(Root_atom)));
   if (root == nullptr) return ToolFail(path, "out of memory");
   ExtractLog log;
-  const bool opened = OpenRootFile(root, path) == 1;
-  const bool read = opened && ReadFileTree(root, &log) == 1;
+  const bool opened = Ok(OpenRootFile(root, path));
+  const bool read = opened && Ok(ReadFileTree(root, &log));
   if (opened) {
     for (const AtomNode* atom = root->first_atom; atom != nullptr; atom = atom->next)
       PrintAtom(out, atom, *root, log, 0);

@@ -20,7 +20,7 @@ namespace {
 
 bool AllocateNodeRecord(AtomNode* node, uint32_t file_size) {
   AtomTypeInfo info;
-  GetAtomPassInfo(node, &info);
+  (void)GetAtomPassInfo(node, &info);  // an unknown node gets the 8 bytes of skip
   void* record = nullptr;
   if (!Ok(AllocateRealStructure(RecordAllocSize(node, info, file_size), node->type, &record))) {
     Report("atom[%s] allocate error\n", node->type);

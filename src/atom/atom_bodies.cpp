@@ -2,27 +2,11 @@
 
 #include <cstring>
 
+#include "atom/field_offsets.h"
 #include "atom/helpers.h"
+#include "platform/report.h"
 
 namespace {
-
-// Where each table atom keeps its entry count.
-struct TableKind {
-  char code[5];
-  uint32_t count_offset;
-};
-constexpr TableKind kTables[] = {{"stts", 12}, {"ctts", 12}, {"stsc", 12}, {"stco", 12},
-                                 {"co64", 12}, {"stss", 12}, {"stsh", 12}, {"stdp", 12},
-                                 {"elst", 12}, {"stsz", 16}};
-constexpr const char* kTexts[] = {"url ", "urn ", "sdp "};
-constexpr const char* kTrackReferences[] = {"dpnd", "hint", "ipir", "mpod", "sync"};
-
-// Version-1 lengths of the headers whose 64-bit times move later fields.
-struct LongHeader {
-  char code[5];
-  uint32_t version1_size;
-};
-constexpr LongHeader kLongHeaders[] = {{"mvhd", 120}, {"tkhd", 104}, {"mdhd", 44}};
 
 bool AtomInsideFile(const AtomNode* node, uint32_t file_size) {
   return uint64_t{node->offset} + node->size <= file_size;
@@ -47,9 +31,8 @@ uint32_t BodyReadSize(const AtomNode* node, const AtomTypeInfo& info, uint32_t f
   if (node->size <= info.record_size) return info.record_size;
   if (IsAtomType(node->type, "esds"))
     return AtomInsideFile(node, file_size) ? node->size : info.record_size;
-  for (const LongHeader& h : kLongHeaders)
-    if (IsAtomType(node->type, h.code))
-      return node->size < h.version1_size ? node->size : h.version1_size;
+  if (info.version1_size != 0)
+    return node->size < info.version1_size ? node->size : info.version1_size;
   return info.record_size;
 }
 
@@ -61,8 +44,16 @@ uint32_t RecordAllocSize(const AtomNode* node, const AtomTypeInfo& info, uint32_
 uint32_t RecordLength(const AtomNode* node, uint32_t file_size) {
   if (node->realStructure == nullptr) return 0;
   AtomTypeInfo info;
-  GetAtomPassInfo(node, &info);
+  (void)GetAtomPassInfo(node, &info);  // an unknown node has the values of skip
   return BodyReadSize(node, info, file_size);
+}
+
+bool IsVersion1Header(const AtomNode* node) {
+  AtomTypeInfo info;
+  (void)GetAtomPassInfo(node, &info);  // an unknown node has no version-1 layout
+  return info.version1_size != 0 && node->realStructure != nullptr &&
+         static_cast<const unsigned char*>(node->realStructure)[kVersionFlags] == 1 &&
+         node->size >= info.version1_size;
 }
 
 uint32_t AtomTextLength(const AtomNode* node, const AtomTypeInfo& info) {
@@ -77,7 +68,7 @@ void* ReadEntryBlock(const AtomTypeInfo& info, uint32_t count, AtomNode* node, F
   const uint64_t length = uint64_t{count} * info.entry_size;
   const uint64_t fixed = info.record_size - 4;
   if (length + fixed != node->size || !AtomInsideFile(node, file_size)) {
-    std::printf("error to read atom[%s] data from file\n", node->type);
+    Report("error to read atom[%s] data from file\n", node->type);
     return nullptr;
   }
   void* block = AllocZeroed(static_cast<size_t>(length));
@@ -87,46 +78,51 @@ void* ReadEntryBlock(const AtomTypeInfo& info, uint32_t count, AtomNode* node, F
   return block;
 }
 
-int ReadAtomTable(AtomNode* node, const AtomTypeInfo& info, FILE* file, uint32_t file_size) {
-  void* record = node->realStructure;
-  for (const TableKind& t : kTables) {
-    if (!IsAtomType(node->type, t.code)) continue;
-    SetTrailingBlock(record, info, nullptr);
-    // a constant sample size means there is no list of sizes
-    if (t.count_offset == 16 && RecordU32(record, 12) != 0) return 1;
-    void* block = ReadEntryBlock(info, RecordU32(record, t.count_offset), node, file, file_size);
-    SetTrailingBlock(record, info, block);
-    return block == nullptr ? -99 : 1;
+namespace {
+
+Status ReadText(AtomNode* node, const AtomTypeInfo& info, FILE* file, uint32_t file_size) {
+  const uint32_t length = AtomTextLength(node, info);
+  if (length == 0) return Status::kOk;
+  if (!AtomInsideFile(node, file_size)) {
+    Report("error to read atom[%s] data from file\n", node->type);
+    return Status::kFailed;
   }
-  for (const char* code : kTexts) {
-    if (!IsAtomType(node->type, code)) continue;
-    SetTrailingBlock(record, info, nullptr);
-    const uint32_t length = AtomTextLength(node, info);
-    if (length == 0) return 1;
-    if (!AtomInsideFile(node, file_size)) {
-      std::printf("error to read atom[%s] data from file\n", node->type);
-      return -99;
-    }
-    void* block = AllocZeroed(length);
-    if (block == nullptr) return -99;
-    SetTrailingBlock(record, info, block);
-    if (std::fseek(file, static_cast<long>(node->offset + info.record_size - 4), SEEK_SET) == 0)
-      (void)std::fread(block, 1, length, file);
-    return 1;
-  }
-  for (const char* code : kTrackReferences)
-    if (IsAtomType(node->type, code)) return 1;  // the reader leaves these empty
-  return -1;
+  void* block = AllocZeroed(length);
+  if (block == nullptr) return Status::kFailed;
+  SetTrailingBlock(node->realStructure, info, block);
+  if (std::fseek(file, static_cast<long>(node->offset + info.record_size - 4), SEEK_SET) == 0)
+    (void)std::fread(block, 1, length, file);  // inside the file: a short read leaves zeros
+  return Status::kOk;
 }
 
-int FreeAtomTable(AtomNode* node) {
-  if (node == nullptr || node->realStructure == nullptr) return 1;
+}  // namespace
+
+Status ReadAtomTable(AtomNode* node, const AtomTypeInfo& info, FILE* file, uint32_t file_size) {
+  void* record = node->realStructure;
+  if (HasEntryTable(info)) {
+    SetTrailingBlock(record, info, nullptr);
+    // a constant sample size means there is no list of sizes
+    if (IsAtomType(node->type, "stsz") && RecordU32(record, kStszSampleSize) != 0)
+      return Status::kOk;
+    void* block = ReadEntryBlock(info, RecordU32(record, info.count_offset), node, file, file_size);
+    SetTrailingBlock(record, info, block);
+    return block == nullptr ? Status::kFailed : Status::kOk;
+  }
+  if (HasTextBlock(info)) {
+    SetTrailingBlock(record, info, nullptr);
+    return ReadText(node, info, file, file_size);
+  }
+  if (IsTrackReference(info)) return Status::kOk;  // the reader leaves these empty
+  return Status::kNotFound;
+}
+
+void FreeAtomTable(AtomNode* node) {
+  if (node == nullptr || node->realStructure == nullptr) return;
   AtomTypeInfo info;
-  if (GetAtomPassInfo(node, &info) == 1 && info.entry_size != 0) {
+  if (GetAtomPassInfo(node, &info) == AtomLookup::kKnown && info.entry_size != 0) {
     FreeBlock(GetTrailingBlock(node->realStructure, info));
     SetTrailingBlock(node->realStructure, info, nullptr);
   }
-  return 1;
 }
 
 void FreeAtomNode(AtomNode* node) {

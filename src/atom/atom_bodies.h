@@ -8,6 +8,7 @@
 
 #include "atom/atom_types.h"
 #include "atom/records.h"
+#include "atom/status.h"
 
 // Where a table or text atom keeps its trailing-block reference: the last 4
 // bytes of its record in the file layout. In memory the reference is
@@ -29,10 +30,18 @@ uint32_t RecordAllocSize(const AtomNode* node, const AtomTypeInfo& info, uint32_
 // Bytes of the record of a node in a read tree (0 without one).
 uint32_t RecordLength(const AtomNode* node, uint32_t file_size);
 
-int ReadAtomTable(AtomNode* node, const AtomTypeInfo& info, FILE* file, uint32_t file_size);
+// Whether a header record holds its version-1 layout: version 1, and an
+// atom long enough for it (mvhd, tkhd, mdhd; false for every other type).
+bool IsVersion1Header(const AtomNode* node);
+
+// Fills the node's trailing block: kOk when done or when the type has
+// none to read, kFailed when a table or text could not be read (after
+// "error to read atom[%s] data from file"), kNotFound for a type without one.
+Status ReadAtomTable(AtomNode* node, const AtomTypeInfo& info, FILE* file, uint32_t file_size);
+// A new block of count x entry_size bytes read from the file, or null.
 void* ReadEntryBlock(const AtomTypeInfo& info, uint32_t count, AtomNode* node, FILE* file,
                      uint32_t file_size);
-int FreeAtomTable(AtomNode* node);
+void FreeAtomTable(AtomNode* node);
 void FreeAtomSubtree(AtomNode* node);
 // Releases a node's trailing block, its record and the node itself.
 void FreeAtomNode(AtomNode* node);

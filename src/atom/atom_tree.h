@@ -30,12 +30,17 @@ struct ExtractLog {
   std::vector<LevelStopRecord> stops;
 };
 
-int ExtractAtomTree(Root_atom* root, ExtractLog* log = nullptr);
-int ReadTopLevelAtoms(Root_atom* root, ExtractLog* log = nullptr);
-int ExtractChildAtoms(FILE* file, AtomNode* container, uint32_t start_offset, uint32_t file_size,
-                      ExtractLog* log = nullptr, int depth = 1);
+// Extraction: kOk at the end of a level, kNotFound at a code that is not
+// accepted (the level ends there), kFailed at a header past the end of the
+// file ("Read data from file error!"). ExtractAtomTree fails only when the
+// top level does.
+Status ExtractAtomTree(Root_atom* root, ExtractLog* log = nullptr);
+Status ReadTopLevelAtoms(Root_atom* root, ExtractLog* log = nullptr);
+Status ExtractChildAtoms(FILE* file, AtomNode* container, uint32_t start_offset, uint32_t file_size,
+                         ExtractLog* log = nullptr, int depth = 1);
 
-int ValidateAtomTree(Root_atom* root);
+// Validation prints each violation of a child rule; nothing stops on one.
+void ValidateAtomTree(Root_atom* root);
 bool CheckChildRules(const AtomNode* node);
 
 // Every node gets a zero-filled body record with its type in bytes 4 to 7;
@@ -44,17 +49,19 @@ Status AllocateRealStructures(Root_atom* root);
 Status AllocateSubtreeRecords(AtomNode* node, uint32_t file_size = 0);
 Status AllocateRealStructure(uint32_t record_size, const char* type, void** out);
 
-int ExtractAtomBodies(Root_atom* root);
-int ExtractSubtreeBodies(AtomNode* node, FILE* file, uint32_t file_size);
-int ReadAtomBody(uint32_t count, const AtomNode* node, FILE* file, void* record);
+Status ExtractAtomBodies(Root_atom* root);
+Status ExtractSubtreeBodies(AtomNode* node, FILE* file, uint32_t file_size);
+// Reads `count` leading bytes of the atom into `record`; kFailed after
+// "Read atom[%s] data from file error!".
+Status ReadAtomBody(uint32_t count, const AtomNode* node, FILE* file, void* record);
 
-// The four passes with the open sequence's messages: 1, or -99 after the
+// The four passes with the open sequence's messages: kFailed after the
 // message of the pass that failed. The tree made so far stays linked.
-int ReadFileTree(Root_atom* root, ExtractLog* log = nullptr);
+Status ReadFileTree(Root_atom* root, ExtractLog* log = nullptr);
 
-// Opens `path` for reading into a zero-filled root and measures it: 1, or
-// -99 with the open sequence's message (the root keeps what was opened).
-int OpenRootFile(Root_atom* root, const char* path);
+// Opens `path` for reading into a zero-filled root and measures it; kFailed
+// after the open sequence's message (the root keeps what was opened).
+Status OpenRootFile(Root_atom* root, const char* path);
 // Closes the stream and releases the tree and the root.
 void ReleaseRootAtom(Root_atom* root);
 

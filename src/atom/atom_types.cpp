@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "atom/field_offsets.h"
 #include "atom/helpers.h"
 #include "atom/records.h"
 
@@ -25,6 +26,8 @@ struct AtomTypeRow {
   uint8_t is_table;
   uint8_t has_text;
   uint32_t entry_size;
+  uint32_t count_offset;
+  uint32_t version1_size;
   const RuleDef* rules;
   uint32_t rule_count;
   uint8_t lookups;
@@ -83,103 +86,104 @@ constexpr RuleDef kRoot[] = {{"ftyp", kRuleOne, kRequired},  {"moov", kRuleOne, 
                              {"skip", kRuleMany, kOptional}, {"udta", kRuleMany, kOptional},
                              {"moof", kRuleMany, kOptional}};
 
+// Where a table's entry count sits.
+constexpr uint32_t kN = kTableEntryCount;
+constexpr uint32_t kSz = kStszSampleCount;
+
 #define RULES(r) r, sizeof(r) / sizeof(r[0])
 #define LEAF nullptr, 0
 
 // clang-format off
 constexpr AtomTypeRow kAtomTypes[] = {
-  // code    child  record table text entry  rules           lookups
-  {"co64",   0,     20,    1,    0,   8,     LEAF,           kBoth},
-  {"cprt",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"ctts",   0,     20,    1,    0,   8,     LEAF,           kBoth},
-  {"d263",   0,     80,    0,    0,   0,     LEAF,           kNode},
-  {"damr",   0,     20,    0,    0,   0,     LEAF,           kNode},
-  {"dimm",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"dinf",   8,     8,     0,    0,   0,     RULES(kDinf),   kBoth},
-  {"dmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"dmed",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"dpnd",   0,     12,    1,    0,   4,     LEAF,           kBoth},
-  {"dref",   16,    16,    0,    0,   0,     RULES(kDref),   kBoth},
-  {"drep",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"edts",   8,     8,     0,    0,   0,     RULES(kEdts),   kBoth},
-  {"elst",   0,     20,    1,    0,   12,    LEAF,           kBoth},
-  {"esds",   0,     80,    0,    0,   0,     LEAF,           kBoth},
-  {"free",   0,     0,     0,    0,   0,     LEAF,           kCode},
-  {"ftyp",   0,     20,    0,    0,   0,     LEAF,           kBoth},
-  {"hdlr",   0,     36,    0,    0,   0,     LEAF,           kBoth},
-  {"hinf",   8,     8,     0,    0,   0,     RULES(kHinf),   kBoth},
-  {"hint",   0,     12,    1,    0,   4,     LEAF,           kBoth},
-  {"hmhd",   0,     28,    0,    0,   0,     LEAF,           kBoth},
-  {"hnti",   8,     8,     0,    0,   0,     RULES(kHnti),   kBoth},
-  {"iods",   0,     44,    0,    0,   0,     LEAF,           kBoth},
-  {"ipir",   0,     12,    1,    0,   4,     LEAF,           kBoth},
-  {"maxr",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"mdat",   0,     8,     0,    0,   0,     LEAF,           kBoth},
-  {"mdhd",   0,     32,    0,    0,   0,     LEAF,           kBoth},
-  {"mdia",   8,     8,     0,    0,   0,     RULES(kMdia),   kBoth},
-  {"mfhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"minf",   8,     8,     0,    0,   0,     RULES(kMinf),   kBoth},
-  {"moof",   8,     8,     0,    0,   0,     RULES(kMoof),   kBoth},
-  {"moov",   8,     8,     0,    0,   0,     RULES(kMoov),   kBoth},
-  {"mp4a",   36,    36,    0,    0,   0,     RULES(kEsds),   kBoth},
-  {"mp4s",   16,    16,    0,    0,   0,     RULES(kEsds),   kBoth},
-  {"mp4v",   86,    88,    0,    0,   0,     RULES(kEsds),   kBoth},
-  {"mpod",   0,     12,    1,    0,   4,     LEAF,           kBoth},
-  {"mvex",   8,     8,     0,    0,   0,     RULES(kMvex),   kBoth},
-  {"mvhd",   0,     108,   0,    0,   0,     LEAF,           kBoth},
-  {"nmhd",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"nump",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"payt",   0,     12,    0,    1,   0,     LEAF,           kBoth},
-  {"pmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"rtp ",   24,    24,    0,    0,   0,     RULES(kRtp),    kBoth},
-  {"s263",   86,    88,    0,    0,   0,     RULES(kS263),   kNode},
-  {"samr",   36,    36,    0,    0,   0,     RULES(kSamr),   kNode},
-  {"sdp ",   0,     12,    0,    1,   1,     LEAF,           kBoth},
-  {"skip",   0,     8,     0,    0,   0,     LEAF,           kBoth},
-  {"smhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"snro",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"stbl",   8,     8,     0,    0,   0,     RULES(kStbl),   kBoth},
-  {"stco",   0,     20,    1,    0,   4,     LEAF,           kBoth},
-  {"stdp",   0,     20,    1,    0,   4,     LEAF,           kBoth},
-  {"stsc",   0,     20,    1,    0,   12,    LEAF,           kBoth},
-  {"stsd",   16,    16,    0,    0,   0,     RULES(kStsd),   kBoth},
-  {"stsh",   0,     20,    1,    0,   8,     LEAF,           kBoth},
-  {"stss",   0,     20,    1,    0,   4,     LEAF,           kBoth},
-  {"stsz",   0,     24,    1,    0,   4,     LEAF,           kBoth},
-  {"stts",   0,     20,    1,    0,   8,     LEAF,           kBoth},
-  {"sync",   0,     12,    1,    0,   4,     LEAF,           kBoth},
-  {"tfhd",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"tims",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"tkhd",   0,     92,    0,    0,   0,     LEAF,           kBoth},
-  {"tmax",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"tmin",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"tpyl",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"traf",   8,     8,     0,    0,   0,     RULES(kTraf),   kBoth},
-  {"trak",   8,     8,     0,    0,   0,     RULES(kTrak),   kBoth},
-  {"tref",   8,     8,     0,    0,   0,     RULES(kTref),   kBoth},
-  {"trex",   0,     32,    0,    0,   0,     LEAF,           kBoth},
-  {"trpy",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"trun",   0,     16,    0,    0,   0,     LEAF,           kBoth},
-  {"tsro",   0,     12,    0,    0,   0,     LEAF,           kBoth},
-  {"udta",   8,     8,     0,    0,   0,     RULES(kUdta),   kBoth},
-  {"url ",   0,     16,    0,    1,   1,     LEAF,           kBoth},
-  {"urn ",   0,     16,    0,    1,   1,     LEAF,           kBoth},
-  {"vmhd",   0,     20,    0,    0,   0,     LEAF,           kBoth},
+  // code   child  record table text entry count v1   rules           lookups
+  {"co64",  0,     20,    1,    0,   8,    kN,   0,   LEAF,           kBoth},
+  {"cprt",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"ctts",  0,     20,    1,    0,   8,    kN,   0,   LEAF,           kBoth},
+  {"d263",  0,     80,    0,    0,   0,    0,    0,   LEAF,           kNode},
+  {"damr",  0,     20,    0,    0,   0,    0,    0,   LEAF,           kNode},
+  {"dimm",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"dinf",  8,     8,     0,    0,   0,    0,    0,   RULES(kDinf),   kBoth},
+  {"dmax",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"dmed",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"dpnd",  0,     12,    1,    0,   4,    0,    0,   LEAF,           kBoth},
+  {"dref",  16,    16,    0,    0,   0,    0,    0,   RULES(kDref),   kBoth},
+  {"drep",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"edts",  8,     8,     0,    0,   0,    0,    0,   RULES(kEdts),   kBoth},
+  {"elst",  0,     20,    1,    0,   12,   kN,   0,   LEAF,           kBoth},
+  {"esds",  0,     80,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"free",  0,     0,     0,    0,   0,    0,    0,   LEAF,           kCode},
+  {"ftyp",  0,     20,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"hdlr",  0,     36,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"hinf",  8,     8,     0,    0,   0,    0,    0,   RULES(kHinf),   kBoth},
+  {"hint",  0,     12,    1,    0,   4,    0,    0,   LEAF,           kBoth},
+  {"hmhd",  0,     28,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"hnti",  8,     8,     0,    0,   0,    0,    0,   RULES(kHnti),   kBoth},
+  {"iods",  0,     44,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"ipir",  0,     12,    1,    0,   4,    0,    0,   LEAF,           kBoth},
+  {"maxr",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"mdat",  0,     8,     0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"mdhd",  0,     32,    0,    0,   0,    0,    44,  LEAF,           kBoth},
+  {"mdia",  8,     8,     0,    0,   0,    0,    0,   RULES(kMdia),   kBoth},
+  {"mfhd",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"minf",  8,     8,     0,    0,   0,    0,    0,   RULES(kMinf),   kBoth},
+  {"moof",  8,     8,     0,    0,   0,    0,    0,   RULES(kMoof),   kBoth},
+  {"moov",  8,     8,     0,    0,   0,    0,    0,   RULES(kMoov),   kBoth},
+  {"mp4a",  36,    36,    0,    0,   0,    0,    0,   RULES(kEsds),   kBoth},
+  {"mp4s",  16,    16,    0,    0,   0,    0,    0,   RULES(kEsds),   kBoth},
+  {"mp4v",  86,    88,    0,    0,   0,    0,    0,   RULES(kEsds),   kBoth},
+  {"mpod",  0,     12,    1,    0,   4,    0,    0,   LEAF,           kBoth},
+  {"mvex",  8,     8,     0,    0,   0,    0,    0,   RULES(kMvex),   kBoth},
+  {"mvhd",  0,     108,   0,    0,   0,    0,    120, LEAF,           kBoth},
+  {"nmhd",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"nump",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"payt",  0,     12,    0,    1,   0,    0,    0,   LEAF,           kBoth},
+  {"pmax",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"rtp ",  24,    24,    0,    0,   0,    0,    0,   RULES(kRtp),    kBoth},
+  {"s263",  86,    88,    0,    0,   0,    0,    0,   RULES(kS263),   kNode},
+  {"samr",  36,    36,    0,    0,   0,    0,    0,   RULES(kSamr),   kNode},
+  {"sdp ",  0,     12,    0,    1,   1,    0,    0,   LEAF,           kBoth},
+  {"skip",  0,     8,     0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"smhd",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"snro",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"stbl",  8,     8,     0,    0,   0,    0,    0,   RULES(kStbl),   kBoth},
+  {"stco",  0,     20,    1,    0,   4,    kN,   0,   LEAF,           kBoth},
+  {"stdp",  0,     20,    1,    0,   4,    kN,   0,   LEAF,           kBoth},
+  {"stsc",  0,     20,    1,    0,   12,   kN,   0,   LEAF,           kBoth},
+  {"stsd",  16,    16,    0,    0,   0,    0,    0,   RULES(kStsd),   kBoth},
+  {"stsh",  0,     20,    1,    0,   8,    kN,   0,   LEAF,           kBoth},
+  {"stss",  0,     20,    1,    0,   4,    kN,   0,   LEAF,           kBoth},
+  {"stsz",  0,     24,    1,    0,   4,    kSz,  0,   LEAF,           kBoth},
+  {"stts",  0,     20,    1,    0,   8,    kN,   0,   LEAF,           kBoth},
+  {"sync",  0,     12,    1,    0,   4,    0,    0,   LEAF,           kBoth},
+  {"tfhd",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"tims",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"tkhd",  0,     92,    0,    0,   0,    0,    104, LEAF,           kBoth},
+  {"tmax",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"tmin",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"tpyl",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"traf",  8,     8,     0,    0,   0,    0,    0,   RULES(kTraf),   kBoth},
+  {"trak",  8,     8,     0,    0,   0,    0,    0,   RULES(kTrak),   kBoth},
+  {"tref",  8,     8,     0,    0,   0,    0,    0,   RULES(kTref),   kBoth},
+  {"trex",  0,     32,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"trpy",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"trun",  0,     16,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"tsro",  0,     12,    0,    0,   0,    0,    0,   LEAF,           kBoth},
+  {"udta",  8,     8,     0,    0,   0,    0,    0,   RULES(kUdta),   kBoth},
+  {"url ",  0,     16,    0,    1,   1,    0,    0,   LEAF,           kBoth},
+  {"urn ",  0,     16,    0,    1,   1,    0,    0,   LEAF,           kBoth},
+  {"vmhd",  0,     20,    0,    0,   0,    0,    0,   LEAF,           kBoth},
 };
 // clang-format on
 
 #undef RULES
 #undef LEAF
 
-// Types are grouped by their first letter; a code outside a to z is no
-// type at all. Within a group the rows are compared in table order.
+// Every row's code begins with a lowercase letter, so a code that does not
+// (a capital, a digit, a NUL) matches no row, as the lookup's rule wants.
+// The counted comparison stops at a NUL in `code`.
 const AtomTypeRow* FindRow(const char* code, uint8_t lookup) {
-  const signed char first = static_cast<signed char>(code[0]);
-  if (first < 'a' || first > 'z') return nullptr;
-  for (const AtomTypeRow& row : kAtomTypes) {
-    if (row.code[0] != first || !(row.lookups & lookup)) continue;
-    if (std::strncmp(code, row.code, 4) == 0) return &row;
-  }
+  for (const AtomTypeRow& row : kAtomTypes)
+    if ((row.lookups & lookup) && std::strncmp(code, row.code, 4) == 0) return &row;
   return nullptr;
 }
 
@@ -189,6 +193,8 @@ void WriteHeaderFields(const AtomTypeRow& row, AtomTypeInfo* info) {
   info->is_table = row.is_table;
   info->has_text = row.has_text;
   info->entry_size = row.entry_size;
+  info->count_offset = row.count_offset;
+  info->version1_size = row.version1_size;
 }
 
 void WriteRules(const RuleDef* rules, uint32_t count, AtomTypeInfo* info) {
@@ -209,31 +215,31 @@ void SetChildRule(int number, uint32_t max_count, uint8_t required, const char* 
   std::memcpy(rule.child_type, child_type, 4);
 }
 
-int GetAtomTypeInfo(const AtomNode* node, AtomTypeInfo* info) {
+AtomLookup GetAtomTypeInfo(const AtomNode* node, AtomTypeInfo* info) {
   char code[5];
   CopyAtomType(code, node->type);
   if (std::strncmp(code, "root", 4) == 0) {
     WriteRules(kRoot, sizeof(kRoot) / sizeof(kRoot[0]), info);
-    return 0;
+    return AtomLookup::kRoot;
   }
   const AtomTypeRow* row = FindRow(code, kNode);
-  if (row == nullptr) return -1;
+  if (row == nullptr) return AtomLookup::kUnknown;
   WriteHeaderFields(*row, info);
   WriteRules(row->rules, row->rule_count, info);
-  return 1;
+  return AtomLookup::kKnown;
 }
 
-int GetAtomTypeInfoByCode(const char* code, AtomTypeInfo* info) {
-  if (code == nullptr) return -1;
+bool GetAtomTypeInfoByCode(const char* code, AtomTypeInfo* info) {
+  if (code == nullptr) return false;
   const AtomTypeRow* row = FindRow(code, kCode);
-  if (row == nullptr) return -1;
+  if (row == nullptr) return false;
   if (row->lookups & kNode) WriteHeaderFields(*row, info);  // `free` writes nothing
-  return 1;
+  return true;
 }
 
-int GetAtomPassInfo(const AtomNode* node, AtomTypeInfo* info) {
+AtomLookup GetAtomPassInfo(const AtomNode* node, AtomTypeInfo* info) {
   std::memset(info, 0, sizeof(*info));
-  const int found = GetAtomTypeInfo(node, info);
-  if (found < 0) info->record_size = 8;
+  const AtomLookup found = GetAtomTypeInfo(node, info);
+  if (found == AtomLookup::kUnknown) info->record_size = 8;
   return found;
 }

@@ -8,14 +8,6 @@ uint32_t ReadUint32BE(const void* bytes) {
   return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | b[3];
 }
 
-uint32_t SwapBytes32(uint32_t value) {
-  return (value >> 24) | ((value >> 8) & 0xFF00u) | ((value << 8) & 0xFF0000u) | (value << 24);
-}
-
-uint16_t SwapBytes16(uint16_t value) {
-  return static_cast<uint16_t>((value >> 8) | (value << 8));
-}
-
 bool IsAtomType(const char* a, const char* b) {
   return std::strncmp(a, b, 4) == 0;
 }

@@ -6,8 +6,6 @@
 #include <cstdint>
 
 uint32_t ReadUint32BE(const void* bytes);
-uint32_t SwapBytes32(uint32_t value);
-uint16_t SwapBytes16(uint16_t value);
 
 // Counted comparison of 4: a NUL in `a` ends the comparison there.
 bool IsAtomType(const char* a, const char* b);

@@ -9,4 +9,7 @@ void DebugOutput(const char* text);
 // Deletes a file by name; true when it was deleted.
 bool DeleteFileByName(const char* path);
 
+// Whether a file of that name can be opened for reading (false for null).
+bool CanReadFile(const char* path);
+
 #endif  // ORNIVEX_PLATFORM_PLATFORM_H

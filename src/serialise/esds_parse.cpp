@@ -2,7 +2,8 @@
 // bounded by the descriptor bytes given; descriptors are tag, length, body.
 #include <cstring>
 
-#include "atom/helpers.h"
+#include "atom/field_offsets.h"
+#include "serialise/audio_specific_config.h"
 #include "serialise/esds_query.h"
 
 namespace {
@@ -13,9 +14,6 @@ constexpr uint8_t kDecoderSpecificInfo = 0x05;
 constexpr uint8_t kMpeg1Audio = 0x6B;
 constexpr uint8_t kMpeg2Audio = 0x69;
 constexpr unsigned char kSequenceStart[4] = {0, 0, 1, 0xB0};
-
-const uint32_t kSampleRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                   22050, 16000, 12000, 11025, 8000,  7350};
 
 // Bounded byte access: past the end reads 0 and is remembered.
 struct Bytes {
@@ -54,34 +52,12 @@ bool ReadDescriptor(const Bytes& b, uint64_t* at, uint8_t* tag, uint32_t* length
   return !b.short_read;
 }
 
-// samplingFrequencyIndex, or with index 15 the explicit 24-bit rate that
-// follows; the reserved indexes 13 and 14 give 0.
-uint32_t ReadSamplingFrequency(const unsigned char* asc, uint32_t n, uint32_t* bit);
-
 }  // namespace
-
-bool GetBitField(const unsigned char* bytes, uint32_t size, uint32_t* result, int count,
-                 uint32_t bit_offset) {
-  uint32_t value = 0;
-  bool inside = true;
-  for (int i = 0; i < count; ++i) {
-    const uint64_t bit = uint64_t{bit_offset} + i;
-    uint32_t v = 0;
-    if (bit / 8 < size) {
-      v = (bytes[bit / 8] >> (7 - bit % 8)) & 1;
-    } else {
-      inside = false;
-    }
-    value = (value << 1) | v;
-  }
-  *result = value;
-  return inside;
-}
 
 bool FindDecoderSpecificInfo(const unsigned char* esds, uint32_t length, const unsigned char** dsi,
                              uint32_t* dsi_length) {
   const Bytes b{esds, length};
-  uint64_t at = 12;  // after the header, version and flags
+  uint64_t at = kDescriptors;
   uint8_t tag;
   uint32_t size;
   if (!ReadDescriptor(b, &at, &tag, &size) || tag != kESDescriptor) return false;
@@ -99,16 +75,16 @@ bool FindDecoderSpecificInfo(const unsigned char* esds, uint32_t length, const u
   return true;
 }
 
-int ParseVideoEsdsBody(const unsigned char* body, uint32_t length, uint32_t* max_bitrate,
-                       uint32_t* avg_bitrate, uint32_t* profile_level) {
+bool ParseVideoEsdsBody(const unsigned char* body, uint32_t length, uint32_t* max_bitrate,
+                        uint32_t* avg_bitrate, uint32_t* profile_level) {
   const Bytes b{body, length};
-  if (b[4] != kESDescriptor) return -1;
+  if (b[4] != kESDescriptor) return false;
   // ES_ID and a flag byte follow the ES_Descriptor's length
   const uint64_t config = LastLengthByte(b, 5) + 4;
-  if (b[config] != kDecoderConfig) return -1;
+  if (b[config] != kDecoderConfig) return false;
   const uint64_t last = LastLengthByte(b, config + 1);
   const uint32_t max = b.u32(last + 6), avg = b.u32(last + 10);
-  if (b.short_read) return -1;
+  if (b.short_read) return false;
   *max_bitrate = max;
   *avg_bitrate = avg;
   // profile_and_level_indication is byte 4 of a visual object sequence
@@ -120,26 +96,10 @@ int ParseVideoEsdsBody(const unsigned char* body, uint32_t length, uint32_t* max
     if (start + 5 <= length && std::memcmp(body + start, kSequenceStart, 4) == 0)
       *profile_level = body[start + 4];
   }
-  return 1;
+  return true;
 }
 
-namespace {
-
-uint32_t ReadSamplingFrequency(const unsigned char* asc, uint32_t n, uint32_t* bit) {
-  uint32_t index = 0, rate = 0;
-  GetBitField(asc, n, &index, 4, *bit);
-  *bit += 4;
-  if (index == 15) {
-    GetBitField(asc, n, &rate, 24, *bit);
-    *bit += 24;
-    return rate;
-  }
-  return index < 13 ? kSampleRates[index] : 0;
-}
-
-}  // namespace
-
-int ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* config) {
+Status ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* config) {
   const Bytes b{esds, length};
   AudioConfig c;
   // ES_Descriptor length at 13: four bytes (80 80 80 L) or one
@@ -150,11 +110,10 @@ int ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* conf
                                             ? 4
                                             : 1);
   c.object_type_indication = b[oti];
-  const bool mpeg12 =
-      c.object_type_indication == kMpeg1Audio || c.object_type_indication == kMpeg2Audio;
+  c.mpeg12 = c.object_type_indication == kMpeg1Audio || c.object_type_indication == kMpeg2Audio;
   c.max_bitrate = b.u32(oti + 5);
   c.avg_bitrate = b.u32(oti + 9);
-  if (b.short_read) return -2;
+  if (b.short_read) return Status::kFailed;
   // Without a DecoderSpecificInfo (MPEG-1 and MPEG-2 audio have none) there
   // is no AudioSpecificConfig to read.
   const uint64_t tag = oti + 13;
@@ -162,34 +121,15 @@ int ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* conf
     const uint64_t length_byte =
         b[tag + 1] == 0x80 && b[tag + 2] == 0x80 && b[tag + 3] == 0x80 ? tag + 4 : tag + 1;
     c.dsi_length = b[length_byte];
-    if (b.short_read || length_byte + 1 + c.dsi_length > length) return -2;
+    if (b.short_read || length_byte + 1 + c.dsi_length > length) return Status::kFailed;
     c.dsi = esds + length_byte + 1;
-    // the AudioSpecificConfig: audioObjectType (with its escape),
-    // samplingFrequencyIndex (15: an explicit rate), channelConfiguration
-    const unsigned char* asc = c.dsi;
-    const uint32_t n = c.dsi_length;
-    uint32_t bit = 0;
-    GetBitField(asc, n, &c.object_type, 5, bit);
-    bit += 5;
-    if (c.object_type == 31) {
-      GetBitField(asc, n, &c.object_type, 6, bit);
-      c.object_type += 32;
-      bit += 6;
-    }
-    c.sample_rate = ReadSamplingFrequency(asc, n, &bit);
-    GetBitField(asc, n, &c.channels, 4, bit);
-    bit += 4;
-    // SBR (5) and SBR with parametric stereo (29) signalled explicitly: the
-    // stream plays at the extension rate, and parametric stereo makes two
-    // channels of one
-    if (c.object_type == 5 || c.object_type == 29) {
-      if (uint64_t{bit} + 4 <= uint64_t{n} * 8) {
-        const uint32_t extension = ReadSamplingFrequency(asc, n, &bit);
-        if (extension != 0) c.sample_rate = extension;
-      }
-      if (c.object_type == 29 && c.channels == 1) c.channels = 2;
-    }
+    AudioSpecificConfig asc;
+    // a config cut short reports what its bits give, as zeros past the end
+    (void)ParseAudioSpecificConfig(c.dsi, c.dsi_length, &asc);
+    c.object_type = asc.object_type;
+    c.sample_rate = asc.output_rate;
+    c.channels = asc.object_type == 29 && asc.channels == 1 ? 2 : asc.channels;
   }
   *config = c;
-  return mpeg12 ? -1 : 1;
+  return Status::kOk;
 }

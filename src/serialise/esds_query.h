@@ -5,39 +5,48 @@
 #include <cstdint>
 
 #include "atom/records.h"
+#include "atom/status.h"
 
 // The `esds` of the video ("mp4v") or audio ("mp4a") track, its bytes from
-// the size field on, as much of it as the tree holds: 1, or -99 after
-// "mp4 file uncreated" or "Can't find [%s] atom" (silent when the track
-// has no node).
-int FindTrackEsds(const MP4_input_file* file, bool video, const unsigned char** esds,
-                  uint32_t* length);
+// the size field on, as much of it as the tree holds: kOk, or kNotFound
+// after "mp4 file uncreated" or "Can't find [%s] atom" (silent when the
+// track has no node).
+Status FindTrackEsds(const MP4_input_file* file, bool video, const unsigned char** esds,
+                     uint32_t* length);
 
-// Count bits, most significant first, from `bit_offset` bits into `bytes`
-// (`size` of them); bits past the end read as 0. False when any did.
-bool GetBitField(const unsigned char* bytes, uint32_t size, uint32_t* result, int count,
-                 uint32_t bit_offset);
+// The video track's MPEG-4 Visual configuration header inside its esds,
+// from the video object start code to the end of the video object layer
+// header, with the picture size (nothing is stored on a failure). kNotFound
+// without a file, video track or start code; kFailed when the header does
+// not parse.
+Status FindVideoConfig(const MP4_input_file* file, const unsigned char** header, uint32_t* length,
+                       uint32_t* width, uint32_t* height);
+// The audio track's whole esds atom: kNotFound without a file or audio
+// track, kFailed when the end of the file cuts it off.
+Status FindAudioEsds(const MP4_input_file* file, const unsigned char** esds, uint32_t* size);
 
 // The video esds body: the atom's bytes from its version byte on.
-int GetVideoEsdsBody(const MP4_input_file* file, const unsigned char** body, uint32_t* length);
-// Bit rates and profile_and_level_indication of a video esds body; 1 or -1.
-int ParseVideoEsdsBody(const unsigned char* body, uint32_t length, uint32_t* max_bitrate,
-                       uint32_t* avg_bitrate, uint32_t* profile_level);
+Status GetVideoEsdsBody(const MP4_input_file* file, const unsigned char** body, uint32_t* length);
+// Bit rates and profile_and_level_indication of a video esds body; false
+// when the descriptors end before the bit rates.
+bool ParseVideoEsdsBody(const unsigned char* body, uint32_t length, uint32_t* max_bitrate,
+                        uint32_t* avg_bitrate, uint32_t* profile_level);
 
 // What ParseAudioEsds reads of an audio esds.
 struct AudioConfig {
   uint32_t max_bitrate = 0;
   uint32_t avg_bitrate = 0;
   uint32_t object_type_indication = 0;
-  uint32_t object_type = 0;  // audio object type of the AudioSpecificConfig
-  uint32_t sample_rate = 0;
-  uint32_t channels = 0;
+  bool mpeg12 = false;                 // MPEG-1 or MPEG-2 audio: no AudioSpecificConfig
+  uint32_t object_type = 0;            // audio object type of the AudioSpecificConfig
+  uint32_t sample_rate = 0;            // the rate the stream plays at
+  uint32_t channels = 0;               // parametric stereo makes two of one
   const unsigned char* dsi = nullptr;  // the DecoderSpecificInfo, inside the esds
   uint32_t dsi_length = 0;
 };
-// 1; -1 for MPEG-1 or MPEG-2 audio (parsed all the same); -2 when the
-// descriptors end before their fields.
-int ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* config);
+// kOk (MPEG-1 and MPEG-2 audio included); kFailed when the descriptors end
+// before their fields, or the DecoderSpecificInfo runs past the esds.
+Status ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* config);
 
 // The DecoderSpecificInfo of an esds atom (whole, from its size field), by
 // walking its descriptors; false without one.

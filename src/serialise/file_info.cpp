@@ -1,18 +1,20 @@
-// GetFileInfo: a summary of a file's streams in 24 words.
-#include <cstdio>
+#include "serialise/file_info.h"
+
 #include <cstring>
 
 #include "atom/helpers.h"
-#include "ornivex.h"
 #include "serialise/esds_query.h"
+#include "track/open_file.h"
 #include "track/sample_access.h"
 
 namespace {
 
-void FillVideo(MP4_input_file* file, FileInfo* info) {
-  unsigned char header[ORNIVEX_ESDS_DATA_MAX];
+void FillVideo(const MP4_input_file* file, FileInfo* info) {
+  const unsigned char* header = nullptr;
   uint32_t width = 0, height = 0, length = 0;
-  if (GetM4vEsdsData(file, header, &width, &height, &length) == 1) {
+  // a header that GetM4vEsdsData hands out gives the picture size
+  if (Ok(FindVideoConfig(file, &header, &length, &width, &height)) &&
+      length <= ORNIVEX_ESDS_DATA_MAX) {
     info->video_width = width;
     info->video_height = height;
   } else {
@@ -29,9 +31,10 @@ void FillVideo(MP4_input_file* file, FileInfo* info) {
   }
   const unsigned char* body = nullptr;
   uint32_t body_length = 0;
-  if (GetVideoEsdsBody(file, &body, &body_length) == 1)
-    ParseVideoEsdsBody(body, body_length, &info->video_max_bitrate, &info->video_avg_bitrate,
-                       &info->video_profile_level);
+  // without bit rates that can be read the words stay 0
+  if (Ok(GetVideoEsdsBody(file, &body, &body_length)))
+    (void)ParseVideoEsdsBody(body, body_length, &info->video_max_bitrate, &info->video_avg_bitrate,
+                             &info->video_profile_level);
 }
 
 // MPEG-1 and MPEG-2 audio carry no AudioSpecificConfig: what the summary
@@ -45,9 +48,9 @@ void FillFromFirstFrame(MP4_input_file* file, FileInfo* info) {
   info->audio_profile = 0;
   info->audio_object_type = 0;
   SampleBuffer buffer;
-  buffer.Alloc(1);
+  (void)buffer.Alloc(1);  // without it the read below fails and nothing is filled
   uint32_t size = 0, time = 0;
-  if (GetNextSample(file, file->audio_track_id, &buffer, &size, &time) != 1 || size < 4) return;
+  if (!Ok(GetNextSample(file, file->audio_track_id, &buffer, &size, &time)) || size < 4) return;
   const unsigned char* h = buffer.Data();
   const uint32_t mode = h[3] >> 6;
   info->audio_channel_mode = mode;
@@ -63,15 +66,15 @@ void FillFromFirstFrame(MP4_input_file* file, FileInfo* info) {
 void FillAudio(MP4_input_file* file, FileInfo* info) {
   info->audio_sample_count = file->audio_info[kAudioSampleCount];
   info->constant_one = 1;
-  unsigned char esds[ORNIVEX_ESDS_DATA_MAX];
+  const unsigned char* esds = nullptr;
   uint32_t length = 0;
-  if (GetM4aEsdsData(file, esds, &length) != 1) return;
+  // an esds that GetM4aEsdsData does not hand out says nothing
+  if (!Ok(FindAudioEsds(file, &esds, &length)) || length > ORNIVEX_ESDS_DATA_MAX) return;
   AudioConfig c;
-  const int parsed = ParseAudioEsds(esds, length, &c);
-  if (parsed == -2) return;
+  if (!Ok(ParseAudioEsds(esds, length, &c))) return;
   info->audio_max_bitrate = c.max_bitrate;
   info->audio_avg_bitrate = c.avg_bitrate;
-  if (parsed == -1) {
+  if (c.mpeg12) {
     FillFromFirstFrame(file, info);
     return;
   }
@@ -84,21 +87,17 @@ void FillAudio(MP4_input_file* file, FileInfo* info) {
 
 }  // namespace
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info) {
-  FILE* probe = path != nullptr ? std::fopen(path, "rb") : nullptr;
-  if (probe == nullptr) return -11;
-  std::fclose(probe);
-  if (info == nullptr) return -12;
+Status DescribeFile(const char* path, FileInfo* info) {
   std::memset(info, 0, sizeof(*info));
-
-  MP4_input_file* file = nullptr;
-  const int opened = MP4FileOpen(&file, path);
-  if (opened == 1) {
+  MP4_input_file* file = static_cast<MP4_input_file*>(AllocZeroed(sizeof(MP4_input_file)));
+  if (file == nullptr) return Status::kFailed;
+  const Status opened = OpenInputFile(file, path);
+  if (Ok(opened)) {
     info->file_size = file->root->file_size;
     if (file->video_track_id != 0) FillVideo(file, info);
     if (file->audio_track_id != 0) FillAudio(file, info);
   }
-  MP4FileClose(&file);
-  FreeBlock(file);  // the record the close leaves: nobody else holds it
-  return opened == 1 ? 1 : -21;
+  CloseInputFile(file);
+  FreeBlock(file);
+  return opened;
 }

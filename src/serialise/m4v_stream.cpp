@@ -1,9 +1,9 @@
-// GetM4vHeaderSize: the length of a raw MPEG-4 Visual stream's leading
-// configuration headers, measured on its first 500 bytes.
+// The length of a raw MPEG-4 Visual stream's leading configuration headers,
+// measured on its first 500 bytes.
 #include <cstdio>
 
 #include "atom/helpers.h"
-#include "ornivex.h"
+#include "platform/report.h"
 #include "serialise/m4v_header.h"
 
 namespace {
@@ -19,36 +19,40 @@ bool VideoObjectAt(const unsigned char* b, uint32_t n, uint32_t p) {
   return StartCodeAt(b, n, p) && b[p + 3] < 0x20;
 }
 
+// The headers' length in the first `n` bytes of a stream.
+Status MeasureHeaders(const unsigned char* buffer, uint32_t n, uint32_t* length, uint32_t* width,
+                      uint32_t* height) {
+  const bool sequence = StartCodeAt(buffer, n, 0) && buffer[3] == kSequenceStart;
+  if (!sequence && !VideoObjectAt(buffer, n, 0)) return Status::kNotFound;
+  // after a sequence header, the first video object start code; none: 0
+  uint32_t offset = 0;
+  if (sequence)
+    for (uint32_t p = 0; p + 4 <= n; ++p)
+      if (VideoObjectAt(buffer, n, p)) {
+        offset = p;
+        break;
+      }
+  uint32_t header = 0;
+  if (!Ok(ParseVolHeader(buffer + offset, n - offset, width, height, &header)))
+    return Status::kNotFound;
+  *length = header + offset;
+  return Status::kOk;
+}
+
 }  // namespace
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetM4vHeaderSize(const char* path, uint32_t* width,
-                                                             uint32_t* height) {
-  if (path == nullptr || width == nullptr || height == nullptr) return -1;
+Status MeasureM4vHeader(const char* path, uint32_t* length, uint32_t* width, uint32_t* height) {
   FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) return -1;
+  if (file == nullptr) return Status::kNotFound;
   unsigned char* buffer = static_cast<unsigned char*>(AllocZeroed(kReadSize));
   if (buffer == nullptr) {
-    std::printf("Unable to new memory [bitstream]\n");
+    Report("Unable to new memory [bitstream]\n");
     std::fclose(file);
-    return 0;
+    return Status::kFailed;
   }
   const uint32_t n = static_cast<uint32_t>(std::fread(buffer, 1, kReadSize, file));
   std::fclose(file);
-
-  int32_t result = -1;
-  if (VideoObjectAt(buffer, n, 0) || (StartCodeAt(buffer, n, 0) && buffer[3] == kSequenceStart)) {
-    // after a sequence header, the first video object start code; none: 0
-    uint32_t offset = 0;
-    if (buffer[3] == kSequenceStart)
-      for (uint32_t p = 0; p + 4 <= n; ++p)
-        if (VideoObjectAt(buffer, n, p)) {
-          offset = p;
-          break;
-        }
-    uint32_t length = 0;
-    if (ParseVolHeader(buffer + offset, n - offset, width, height, &length) > 0)
-      result = static_cast<int32_t>(length + offset);
-  }
+  const Status measured = MeasureHeaders(buffer, n, length, width, height);
   FreeBlock(buffer);
-  return result;
+  return measured;
 }

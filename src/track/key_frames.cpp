@@ -1,8 +1,7 @@
 // Stepping through the key frames of the video track with one cursor for
 // both directions: a change of direction returns the neighbouring key frame.
-#include <cstdio>
-
 #include "atom/helpers.h"
+#include "platform/report.h"
 #include "track/sample_access.h"
 
 namespace {
@@ -14,98 +13,73 @@ ReadTrackNode* VideoNodeOf(MP4_input_file* file, uint32_t trackId) {
   return node;
 }
 
+enum class Direction { kNext, kPrev };
+
 // Reads key frame `k` into the buffer, which grows only when it is too
-// small. Returns the key frame's time stamp, or -99 after a message.
-int64_t ReadKeyFrame(MP4_input_file* file, const ReadTrackNode* node, int32_t k,
-                     SampleBuffer* buffer, uint32_t* sizeOut, const char* read_message) {
+// small; kFailed after a message.
+Status ReadKeyFrame(MP4_input_file* file, const ReadTrackNode* node, int32_t k,
+                    SampleBuffer* buffer, uint32_t* sizeOut, Direction direction) {
   const uint32_t index = node->key_table[k].sample_index;
-  std::printf("cursor is [%d]\n", static_cast<int>(index));
+  Report("cursor is [%d]\n", static_cast<int>(index));
   const SampleIndexEntry& e = node->sample_table[index];
   *sizeOut = e.size;
-  if (SampleInsideFile(file, e) && buffer->Capacity() < e.size && buffer->Realloc(e.size) != 1) {
-    std::printf("error to allocate a memory in Get Next key Sample at sample - video-[%d]", k);
+  if (SampleInsideFile(file, e) && buffer->Capacity() < e.size && !buffer->Realloc(e.size)) {
+    Report("error to allocate a memory in Get Next key Sample at sample - video-[%d]", k);
     *sizeOut = 0;
-    return -99;
+    return Status::kFailed;
   }
   if (!SampleInsideFile(file, e) || buffer->Data() == nullptr ||
       !ReadSampleBytes(file, e.file_offset, e.size, buffer->Data())) {
-    std::printf(read_message, k);
+    if (direction == Direction::kNext)
+      Report("error to read sample from file in Get Next key Sample at sample - video-[%d]", k);
+    else
+      Report("error to read sample from file in Get Prev key Sample at sample - video-[%d]", k);
     *sizeOut = 0;
-    return -99;
+    return Status::kFailed;
   }
-  return e.time_stamp;
-}
-
-// The two exports around the internal reads: a buffer, the read, a copy.
-int32_t KeyFrameExport(MP4_input_file* file, uint32_t trackId, unsigned char** dataOut,
-                       uint32_t* sizeOut,
-                       int64_t (*read)(MP4_input_file*, uint32_t, SampleBuffer*, uint32_t*)) {
-  if (dataOut == nullptr || sizeOut == nullptr) return -1;
-  SampleBuffer buffer;
-  buffer.Alloc(1);
-  if (read(file, trackId, &buffer, sizeOut) < 0) return -1;
-  unsigned char* block = HandToCaller(&buffer);
-  if (block == nullptr) return -1;
-  *dataOut = block;
-  return 1;
+  return Status::kOk;
 }
 
 }  // namespace
 
-int64_t GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                         uint32_t* sizeOut) {
+Status GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                        uint32_t* sizeOut) {
   const ReadTrackNode* node = VideoNodeOf(file, trackId);
-  if (node == nullptr) return -99;
-  if (file->key_cursor < 1) file->key_cursor = 0;  // restart after the beginning
+  if (node == nullptr) return Status::kNotFound;
+  // a cursor left before the first key frame by a backward walk starts
+  // again at the first
+  if (file->key_cursor < 0) file->key_cursor = 0;
   if (static_cast<uint32_t>(file->key_cursor) >= node->key_count) {
-    std::printf("End of video track , key frame num - video- [%d]\n", file->key_cursor);
-    return -10;
+    Report("End of video track , key frame num - video- [%d]\n", file->key_cursor);
+    return Status::kEnd;
   }
   const int32_t k = file->key_cursor++;
-  return ReadKeyFrame(
-      file, node, k, buffer, sizeOut,
-      "error to read sample from file in Get Next key Sample at sample - video-[%d]");
+  return ReadKeyFrame(file, node, k, buffer, sizeOut, Direction::kNext);
 }
 
-int64_t GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                         uint32_t* sizeOut) {
+Status GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                        uint32_t* sizeOut) {
   const ReadTrackNode* node = VideoNodeOf(file, trackId);
-  if (node == nullptr) return -99;
+  if (node == nullptr) return Status::kNotFound;
   if (int64_t{file->key_cursor} >= int64_t{node->key_count})
     file->key_cursor = static_cast<int32_t>(node->key_count) - 1;
   if (file->key_cursor < 0) {
-    std::printf("Begin of video track ,key frame num - video- [%d]\n", file->key_cursor);
-    return -11;
+    Report("Begin of video track ,key frame num - video- [%d]\n", file->key_cursor);
+    return Status::kEnd;
   }
   const int32_t k = file->key_cursor--;
-  return ReadKeyFrame(
-      file, node, k, buffer, sizeOut,
-      "error to read sample from file in Get Prev key Sample at sample - video-[%d]");
+  return ReadKeyFrame(file, node, k, buffer, sizeOut, Direction::kPrev);
 }
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GoToBeginOfKeyFrame(MP4_input_file* file,
-                                                                uint32_t trackId) {
-  if (VideoNodeOf(file, trackId) == nullptr) return -99;
+Status SetKeyCursorToBegin(MP4_input_file* file, uint32_t trackId) {
+  if (VideoNodeOf(file, trackId) == nullptr) return Status::kNotFound;
   file->key_cursor = 0;
-  return 1;
+  return Status::kOk;
 }
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GoToEndOfKeyFrame(MP4_input_file* file,
-                                                              uint32_t trackId) {
+Status SetKeyCursorToEnd(MP4_input_file* file, uint32_t trackId) {
   const ReadTrackNode* node = VideoNodeOf(file, trackId);
-  if (node == nullptr) return -99;
+  if (node == nullptr) return Status::kNotFound;
   file->key_cursor = static_cast<int32_t>(node->key_count) - 1;
-  return 1;
-}
-
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4NextKeyFrame(MP4_input_file* file, uint32_t trackId,
-                                                            unsigned char** dataOut,
-                                                            uint32_t* sizeOut) {
-  return KeyFrameExport(file, trackId, dataOut, sizeOut, GetNextKeySample);
-}
-
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4PrevKeyFrame(MP4_input_file* file, uint32_t trackId,
-                                                            unsigned char** dataOut,
-                                                            uint32_t* sizeOut) {
-  return KeyFrameExport(file, trackId, dataOut, sizeOut, GetPrevKeySample);
+  return Status::kOk;
 }

@@ -3,13 +3,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/report.h"
+
 ReadTrackNode* TrackNodeOf(const MP4_input_file* file, uint32_t trackId) {
   if (file == nullptr) {
-    std::printf("mp4 file uncreated\n");
+    Report("mp4 file uncreated\n");
     return nullptr;
   }
   if (trackId >= kMaxTrackId || file->tracks[trackId] == nullptr) {
-    std::printf("No such track id [%d]\n", static_cast<int>(trackId));
+    Report("No such track id [%d]\n", static_cast<int>(trackId));
     return nullptr;
   }
   return file->tracks[trackId];

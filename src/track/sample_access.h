@@ -1,13 +1,45 @@
-// What the sample reads share: choosing the track, reading a sample's bytes
-// and searching time stamps.
+// Reading samples: the internals behind the sample and key-frame exports,
+// and what they share (choosing the track, reading a sample's bytes,
+// searching time stamps).
 #ifndef ORNIVEX_TRACK_SAMPLE_ACCESS_H
 #define ORNIVEX_TRACK_SAMPLE_ACCESS_H
 
 #include <cstdint>
 
 #include "atom/records.h"
+#include "atom/status.h"
 #include "track/sample_buffer.h"
 #include "track/track_records.h"
+
+// The sequential read: the sample at the track's cursor into `buffer`,
+// whose key flag it sets for video; the cursor moves on, also when the read
+// fails. kNotFound for no file or a track that is neither the video nor the
+// audio track, kEnd past the last sample, kFailed when the sample cannot be
+// read; each after its message.
+Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                     uint32_t* sizeOut, uint32_t* timeOut);
+
+// GetSample and SeekTrack: the sample at `time` (SeekTrack: on the video
+// track the key frame at or before it) into a new caller-owned block, its
+// time stamp in *stampOut; the cursor moves behind it. kNotFound without
+// the track or a sample to read, kFailed when it cannot be read.
+Status ReadSampleAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
+                        unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut);
+Status ReadKeyFrameAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
+                          unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut);
+
+// The key-frame cursor at either end: kNotFound unless `trackId` is the
+// video track.
+Status SetKeyCursorToBegin(MP4_input_file* file, uint32_t trackId);
+Status SetKeyCursorToEnd(MP4_input_file* file, uint32_t trackId);
+// The key frame at the key-frame cursor into `buffer`; the cursor moves
+// forward (Next) or back (Prev). kNotFound unless `trackId` is the video
+// track, kEnd past the last (Next) or before the first (Prev) key frame,
+// kFailed when the sample cannot be read.
+Status GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                        uint32_t* sizeOut);
+Status GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                        uint32_t* sizeOut);
 
 enum class TrackBranch { kVideo, kAudio };
 
@@ -42,26 +74,9 @@ int32_t TimeSearch(int32_t time, uint32_t count, Stamp stamp) {
   return static_cast<int32_t>(high);
 }
 
-int32_t GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                      uint32_t* sizeOut, uint32_t* timeOut);
-// 1 when `sampleIndex` is a sync sample, with its key-frame position in
-// *hintRef; 0 otherwise. The key-frame table ascends, so a binary search
-// finds what a walk from the hint would, wherever the hint points.
-int FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef);
-
-// The key-frame reads behind MP4NextKeyFrame and MP4PrevKeyFrame: the key
-// frame's time stamp (0 or more), or -99, -10 (past the last key frame) or
-// -11 (before the first). 64 bits, so that no time stamp reads as a failure.
-int64_t GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                         uint32_t* sizeOut);
-int64_t GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                         uint32_t* sizeOut);
-
-// The block for the caller after a successful read into `buffer`: the
-// buffer's own block, which holds the sample and 10 bytes more, so no copy
-// is made. MP4freeData releases it. Null when the buffer has none.
-inline unsigned char* HandToCaller(SampleBuffer* buffer) {
-  return buffer->TakeData();
-}
+// Whether `sampleIndex` is a sync sample, with its key-frame position in
+// *hintRef. The key-frame table ascends, so a binary search finds what a
+// walk from the hint would, wherever the hint points.
+bool FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef);
 
 #endif  // ORNIVEX_TRACK_SAMPLE_ACCESS_H

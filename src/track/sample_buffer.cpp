@@ -1,36 +1,35 @@
 #include "track/sample_buffer.h"
 
 #include "atom/helpers.h"
-#include "platform/platform.h"
+#include "platform/report.h"
 
-int SampleBuffer::Alloc(uint32_t n) {
+bool SampleBuffer::Alloc(uint32_t n) {
   Release();
   data_ = static_cast<unsigned char*>(AllocZeroed(size_t{n} + 10));
   if (data_ == nullptr) {
-    DebugOutput("alloc failed\n");
-    return -92;
+    DebugReport("alloc failed\n");
+    return false;
   }
   capacity_ = n + 10;
-  return 1;
+  return true;
 }
 
-int SampleBuffer::Realloc(uint32_t n) {
+bool SampleBuffer::Realloc(uint32_t n) {
   void* resized = ResizeBlock(data_, size_t{n} + 10);
   if (resized == nullptr) {
-    DebugOutput("realloc failed\n");
+    DebugReport("realloc failed\n");
     FreeBlock(data_);  // a failed resize keeps the old block, which nothing could reach
     data_ = nullptr;
-    return -91;
+    return false;
   }
   data_ = static_cast<unsigned char*>(resized);
   capacity_ = n + 10;
-  return 1;
+  return true;
 }
 
-int SampleBuffer::Release() {
+void SampleBuffer::Release() {
   FreeBlock(data_);
   data_ = nullptr;
-  return 1;
 }
 
 unsigned char* SampleBuffer::TakeData() {

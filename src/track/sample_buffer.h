@@ -12,10 +12,11 @@ class SampleBuffer {
   SampleBuffer& operator=(const SampleBuffer&) = delete;
 
   // Both keep 10 bytes beyond the size asked for: `capacity` is always the
-  // last requested size plus 10.
-  int Alloc(uint32_t n);    // 1, or -92 with no data
-  int Realloc(uint32_t n);  // 1, or -91 with no data
-  int Release();
+  // last requested size plus 10. False, with no data, after "alloc failed"
+  // or "realloc failed" on the debugger channel.
+  bool Alloc(uint32_t n);
+  bool Realloc(uint32_t n);
+  void Release();
   // Hands the data block to the caller, who releases it with FreeBlock; the
   // buffer is left empty.
   unsigned char* TakeData();
@@ -23,13 +24,10 @@ class SampleBuffer {
   unsigned char* Data() const { return data_; }
   uint32_t Capacity() const { return capacity_; }
   uint32_t KeyFlag() const { return key_flag_; }
-  uint32_t Extra() const { return extra_; }
   void SetKeyFlag(uint32_t v) { key_flag_ = v; }
-  void SetExtra(uint32_t v) { extra_ = v; }
 
  private:
   uint32_t capacity_ = 0;
-  uint32_t extra_ = 0;
   uint32_t key_flag_ = 0;
   unsigned char* data_ = nullptr;
 };

@@ -11,12 +11,12 @@
 // whose tables cannot be used offers no samples at all.
 #include "track/sample_index.h"
 
-#include <cstdio>
-
 #include "atom/atom_bodies.h"
+#include "atom/atom_path.h"
 #include "atom/atom_types.h"
+#include "atom/field_offsets.h"
 #include "atom/helpers.h"
-#include "track/track_discovery.h"
+#include "platform/report.h"
 
 namespace {
 
@@ -30,13 +30,13 @@ struct Table {
   }
 };
 
-Table TableOf(const AtomNode* atom, uint32_t count_offset) {
+Table TableOf(const AtomNode* atom) {
   Table t;
   t.atom = atom;
   AtomTypeInfo info;
-  GetAtomPassInfo(atom, &info);
+  (void)GetAtomPassInfo(atom, &info);  // only the table types reach here
   t.entries = static_cast<const unsigned char*>(GetTrailingBlock(atom->realStructure, info));
-  t.count = RecordU32(atom->realStructure, count_offset);
+  t.count = RecordU32(atom->realStructure, info.count_offset);
   return t;
 }
 
@@ -45,25 +45,21 @@ struct TrackTables {
   uint32_t constant_size = 0;
 };
 
-// Visits every child of stbl; a later atom of a type replaces an earlier one.
+// The first atom of each type in stbl, as everywhere in the reader.
 void CollectTables(ReadTrackNode* node, const AtomNode* stbl, bool video, TrackTables* t) {
-  for (const AtomNode* c = stbl->first_child; c != nullptr; c = c->next) {
-    if (c->realStructure == nullptr) continue;
-    if (IsAtomType(c->type, "stsz")) {
-      t->stsz = TableOf(c, 16);
-      t->constant_size = RecordU32(c->realStructure, 12);
-      node->sample_count = t->stsz.count;
-    } else if (video && IsAtomType(c->type, "stss")) {
-      t->stss = TableOf(c, 12);
-      node->key_count = t->stss.count;
-    } else if (IsAtomType(c->type, "stts")) {
-      t->stts = TableOf(c, 12);
-    } else if (IsAtomType(c->type, "stco")) {
-      t->stco = TableOf(c, 12);
-    } else if (IsAtomType(c->type, "stsc")) {
-      t->stsc = TableOf(c, 12);
-    }
+  const AtomNode* first = stbl->first_child;
+  if (const AtomNode* stsz = FindSibling(first, "stsz")) {
+    t->stsz = TableOf(stsz);
+    t->constant_size = RecordU32(stsz->realStructure, kStszSampleSize);
+    node->sample_count = t->stsz.count;
   }
+  if (const AtomNode* stss = video ? FindSibling(first, "stss") : nullptr) {
+    t->stss = TableOf(stss);
+    node->key_count = t->stss.count;
+  }
+  if (const AtomNode* stts = FindSibling(first, "stts")) t->stts = TableOf(stts);
+  if (const AtomNode* stco = FindSibling(first, "stco")) t->stco = TableOf(stco);
+  if (const AtomNode* stsc = FindSibling(first, "stsc")) t->stsc = TableOf(stsc);
 }
 
 bool Usable(const Table& t) {
@@ -150,14 +146,14 @@ void FillAllKeyFrames(ReadTrackNode* node) {
   node->key_count = node->sample_count;
 }
 
-int BuildIndex(ReadTrackNode** slot, bool video) {
+Status BuildIndex(ReadTrackNode** slot, bool video) {
   ReadTrackNode* node = *slot;
   if (node == nullptr || node->trak == nullptr || !IsAtomType(node->trak->type, "trak")) {
-    std::printf("This atom not a track atom\n");
-    return -99;
+    Report("This atom not a track atom\n");
+    return Status::kFailed;
   }
   const AtomNode* stbl = WalkAtomPath(node->trak->first_child, {"mdia", "minf", "stbl"});
-  if (stbl == nullptr) return -99;
+  if (stbl == nullptr) return Status::kFailed;
 
   TrackTables t;
   CollectTables(node, stbl, video, &t);
@@ -169,11 +165,11 @@ int BuildIndex(ReadTrackNode** slot, bool video) {
   const bool all_sync = video && t.stss.atom == nullptr;
   if (!sizes || !Usable(t.stts) || !Usable(t.stco) || !Usable(t.stsc) ||
       (video && !all_sync && !Usable(t.stss))) {
-    std::printf("Some thing wrong at BuildVideotrackIndex ... func \n");
+    Report("Some thing wrong at BuildVideotrackIndex ... func \n");
     // a refused track offers no samples rather than empty ones
     node->sample_count = 0;
     node->key_count = 0;
-    return -99;
+    return Status::kFailed;
   }
 
   FillSizes(node, t);
@@ -184,15 +180,15 @@ int BuildIndex(ReadTrackNode** slot, bool video) {
   } else if (video) {
     FillKeyFrames(node, t.stss);
   }
-  return 1;
+  return Status::kOk;
 }
 
 }  // namespace
 
-int BuildVideotrackIndex(ReadTrackNode** slot) {
+Status BuildVideotrackIndex(ReadTrackNode** slot) {
   return BuildIndex(slot, true);
 }
 
-int BuildAudiotrackIndex(ReadTrackNode** slot) {
+Status BuildAudiotrackIndex(ReadTrackNode** slot) {
   return BuildIndex(slot, false);
 }

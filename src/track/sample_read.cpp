@@ -1,23 +1,13 @@
 // Reading samples: in sequence, at a time, and at the key frame before a
 // time, with one reading cursor per medium.
 #include <algorithm>
-#include <cstdio>
+#include <cstring>
 
 #include "atom/helpers.h"
+#include "platform/report.h"
 #include "track/sample_access.h"
 
 namespace {
-
-const char* const kAllocMessage[] = {
-    "error to allocate a memory in Get Next Sample at sample - video-[%d]",
-    "error to allocate a memory in Get Next Sample at sample - audio-[%d]"};
-const char* const kReadMessage[] = {
-    "error to read sample from file in Get Next Sample at sample - video-[%d]",
-    "error to read sample from file in Get Next Sample at sample - audio-[%d]"};
-
-int Medium(TrackBranch b) {
-  return b == TrackBranch::kVideo ? 0 : 1;
-}
 
 int32_t& CursorOf(MP4_input_file* file, TrackBranch b) {
   return b == TrackBranch::kVideo ? file->video_cursor : file->audio_cursor;
@@ -28,134 +18,72 @@ uint32_t TimescaleOf(const MP4_input_file* file, TrackBranch b) {
                                   : file->audio_info[kAudioTimescale];
 }
 
-// An MPEG-4 Visual sample that begins with a VOP start code carries its
-// coding type in the top two bits of byte 4; 0 is an intra-coded VOP.
-uint32_t KeyFlagOf(const ReadTrackNode* node, uint32_t index, const SampleBuffer& buffer) {
-  if (node->key_count == 0) return (buffer.Data()[4] & 0xC0) == 0 ? 1 : 0;
-  int32_t hint = 0;
-  return static_cast<uint32_t>(FindKeyFrameIndex(index, node, &hint));
+void ReportAllocFailure(TrackBranch b, uint32_t index) {
+  if (b == TrackBranch::kVideo)
+    Report("error to allocate a memory in Get Next Sample at sample - video-[%d]",
+           static_cast<int>(index));
+  else
+    Report("error to allocate a memory in Get Next Sample at sample - audio-[%d]",
+           static_cast<int>(index));
+}
+
+void ReportReadFailure(TrackBranch b, uint32_t index) {
+  if (b == TrackBranch::kVideo)
+    Report("error to read sample from file in Get Next Sample at sample - video-[%d]",
+           static_cast<int>(index));
+  else
+    Report("error to read sample from file in Get Next Sample at sample - audio-[%d]",
+           static_cast<int>(index));
+}
+
+// Without a sync sample table to go by, an MPEG-4 Visual sample that begins
+// with a VOP start code (00 00 01 B6) carries its coding type in the top two
+// bits of byte 4; 0 is an intra-coded VOP. Anything else is no key frame.
+uint32_t KeyFlagOf(const ReadTrackNode* node, uint32_t index, const unsigned char* data,
+                   uint32_t size) {
+  if (node->key_count != 0) {
+    int32_t hint = 0;
+    return FindKeyFrameIndex(index, node, &hint) ? 1 : 0;
+  }
+  static constexpr unsigned char kVopStart[4] = {0, 0, 1, 0xB6};
+  return size >= 5 && std::memcmp(data, kVopStart, 4) == 0 && (data[4] & 0xC0) == 0 ? 1 : 0;
 }
 
 // What GetSample and SeekTrack share once they chose a sample: sample
 // `index` of the medium into a new caller-owned block, the cursor behind it.
-int32_t ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranch b, uint32_t index,
-                     unsigned char** dataOut, uint32_t* sizeOut) {
+Status ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranch b, uint32_t index,
+                    unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
   int32_t& cursor = CursorOf(file, b);
   cursor = static_cast<int32_t>(index);
-  std::printf("cursor is [%d]\n", cursor);
+  Report("cursor is [%d]\n", cursor);
   const SampleIndexEntry& e = node->sample_table[index];
   *sizeOut = e.size;
   ++cursor;
-  unsigned char* block =
-      SampleInsideFile(file, e) ? static_cast<unsigned char*>(AllocZeroed(e.size)) : nullptr;
-  if (block == nullptr && SampleInsideFile(file, e)) {
-    std::printf(kAllocMessage[Medium(b)], static_cast<int>(index));
+  // a sample that ends past the file gets no block: it cannot be read
+  const bool inside = SampleInsideFile(file, e);
+  unsigned char* block = inside ? static_cast<unsigned char*>(AllocZeroed(e.size)) : nullptr;
+  if (block == nullptr && inside) {
+    ReportAllocFailure(b, index);
     *sizeOut = 0;
     *dataOut = nullptr;
-    return -99;
+    return Status::kFailed;
   }
   if (!ReadSampleBytes(file, e.file_offset, e.size, block)) {
-    std::printf(kReadMessage[Medium(b)], static_cast<int>(index));
+    ReportReadFailure(b, index);
     FreeBlock(block);
     *sizeOut = 0;
     *dataOut = nullptr;
-    return -99;
+    return Status::kFailed;
   }
   *dataOut = block;
-  // The result carries the time stamp, and a result of 0 or more tells the
-  // caller that the block is theirs: a later stamp reads as the latest one
-  // the result can carry.
-  return e.time_stamp > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(e.time_stamp);
+  *stampOut = e.time_stamp;
+  return Status::kOk;
 }
 
 // At or past the end of the media, whatever its last time stamp: the number
 // of samples times the timescale, in 64 bits so that long tracks do not wrap.
 bool AtOrPastEnd(int32_t time, const ReadTrackNode* node, uint32_t timescale) {
   return int64_t{time} >= int64_t{node->sample_count} * timescale;
-}
-
-}  // namespace
-
-int FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef) {
-  const KeyFrameEntry* first = node->key_table;
-  const KeyFrameEntry* last = first + node->key_count;
-  const KeyFrameEntry* at = std::lower_bound(
-      first, last, sampleIndex,
-      [](const KeyFrameEntry& e, uint32_t index) { return e.sample_index < index; });
-  if (at == last || at->sample_index != sampleIndex) return 0;
-  *hintRef = static_cast<int32_t>(at - first);
-  return 1;
-}
-
-int32_t GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                      uint32_t* sizeOut, uint32_t* timeOut) {
-  if (file == nullptr) {
-    std::printf("mp4 file uncreated\n");
-    return -99;
-  }
-  const ReadTrackNode* node = TrackNodeOf(file, trackId);
-  TrackBranch b;
-  if (node == nullptr || !BranchOf(file, trackId, &b)) return -100;
-  int32_t& cursor = CursorOf(file, b);
-  const bool video = b == TrackBranch::kVideo;
-  if (cursor < 0 || static_cast<uint32_t>(cursor) >= node->sample_count) {
-    if (video)
-      std::printf("End of video track , frame num - video- [%d]\n", cursor);
-    else
-      std::printf("End of audio track , frame num - audio-[%d]", cursor);
-    return video ? -84 : -83;
-  }
-  const uint32_t index = static_cast<uint32_t>(cursor);
-  const SampleIndexEntry& e = node->sample_table[index];
-  *timeOut = e.time_stamp;
-  *sizeOut = e.size;
-  ++cursor;  // the sample counts as consumed, whatever follows
-
-  const int32_t failed = video ? -85 : -86;
-  // Video always resizes, to exactly the sample plus 10; audio only grows.
-  // A sample that ends past the file gets no buffer: it cannot be read.
-  if (SampleInsideFile(file, e) && (video || buffer->Capacity() < e.size) &&
-      buffer->Realloc(e.size) != 1) {
-    std::printf(kAllocMessage[Medium(b)], static_cast<int>(index));
-    *sizeOut = 0;
-    return failed;
-  }
-  if (!SampleInsideFile(file, e) || buffer->Data() == nullptr ||
-      !ReadSampleBytes(file, e.file_offset, e.size, buffer->Data())) {
-    std::printf(kReadMessage[Medium(b)], static_cast<int>(index));
-    *sizeOut = 0;
-    return failed;
-  }
-  if (video) buffer->SetKeyFlag(KeyFlagOf(node, index, *buffer));
-  return 1;
-}
-
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4GetNextSample(MP4_input_file* file, uint32_t trackId,
-                                                             unsigned char** dataOut,
-                                                             uint32_t* sizeOut, uint32_t* timeOut) {
-  if (dataOut == nullptr || sizeOut == nullptr || timeOut == nullptr) return -1;
-  SampleBuffer buffer;
-  buffer.Alloc(1);
-  if (GetNextSample(file, trackId, &buffer, sizeOut, timeOut) != 1) return -1;
-  unsigned char* block = HandToCaller(&buffer);
-  if (block == nullptr) return -1;
-  *dataOut = block;
-  return 1;
-}
-
-namespace {
-
-// GetSample and SeekTrack: the track, then the sample that `pick` chooses.
-template <class Pick>
-int32_t ReadAtTime(MP4_input_file* file, uint32_t trackId, unsigned char** dataOut,
-                   uint32_t* sizeOut, Pick pick) {
-  if (dataOut == nullptr || sizeOut == nullptr) return -99;
-  ReadTrackNode* node = TrackNodeOf(file, trackId);
-  TrackBranch b;
-  if (node == nullptr || !BranchOf(file, trackId, &b)) return -99;
-  int64_t index = -1;
-  if (!pick(node, b, &index)) return -99;
-  return ReadSampleAt(file, node, b, static_cast<uint32_t>(index), dataOut, sizeOut);
 }
 
 // The sample at `time`: the first for 0 and less, the last at or past the
@@ -180,48 +108,88 @@ uint32_t KeyFrameAtTime(MP4_input_file* file, const ReadTrackNode* node, int32_t
   return k;
 }
 
-// A track with no samples has nothing to hand out.
-bool HasSamples(const ReadTrackNode* node) {
-  if (node->sample_count > 0 && node->sample_table != nullptr) return true;
-  std::printf("No sample in track\n");
-  return false;
+// The track of a timed read, with samples to hand out; null after a message.
+const ReadTrackNode* TimedTrack(MP4_input_file* file, uint32_t trackId, TrackBranch* b) {
+  const ReadTrackNode* node = TrackNodeOf(file, trackId);
+  if (node == nullptr || !BranchOf(file, trackId, b)) return nullptr;
+  if (node->sample_count > 0 && node->sample_table != nullptr) return node;
+  Report("No sample in track\n");
+  return nullptr;
 }
 
 }  // namespace
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetSample(MP4_input_file* file, uint32_t trackId,
-                                                      int32_t time, unsigned char** dataOut,
-                                                      uint32_t* sizeOut) {
-  return ReadAtTime(file, trackId, dataOut, sizeOut,
-                    [&](const ReadTrackNode* node, TrackBranch b, int64_t* index) {
-                      if (!HasSamples(node)) return false;
-                      *index = SampleAtTime(node, time, TimescaleOf(file, b));
-                      return true;
-                    });
+bool FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t* hintRef) {
+  const KeyFrameEntry* first = node->key_table;
+  const KeyFrameEntry* last = first + node->key_count;
+  const KeyFrameEntry* at = std::lower_bound(
+      first, last, sampleIndex,
+      [](const KeyFrameEntry& e, uint32_t index) { return e.sample_index < index; });
+  if (at == last || at->sample_index != sampleIndex) return false;
+  *hintRef = static_cast<int32_t>(at - first);
+  return true;
 }
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL SeekTrack(MP4_input_file* file, uint32_t trackId,
-                                                      int32_t time, unsigned char** dataOut,
-                                                      uint32_t* sizeOut) {
-  return ReadAtTime(file, trackId, dataOut, sizeOut,
-                    [&](const ReadTrackNode* node, TrackBranch b, int64_t* index) {
-                      if (!HasSamples(node)) return false;
-                      if (b == TrackBranch::kAudio) {
-                        *index = SampleAtTime(node, time, TimescaleOf(file, b));
-                        return true;
-                      }
-                      if (node->key_count == 0) {
-                        std::printf("No key frame in track\n");
-                        return false;
-                      }
-                      *index = node->key_table[KeyFrameAtTime(file, node, time)].sample_index;
-                      return true;
-                    });
+Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                     uint32_t* sizeOut, uint32_t* timeOut) {
+  const ReadTrackNode* node = TrackNodeOf(file, trackId);
+  TrackBranch b;
+  if (node == nullptr || !BranchOf(file, trackId, &b)) return Status::kNotFound;
+  int32_t& cursor = CursorOf(file, b);
+  const bool video = b == TrackBranch::kVideo;
+  if (cursor < 0 || static_cast<uint32_t>(cursor) >= node->sample_count) {
+    if (video)
+      Report("End of video track , frame num - video- [%d]\n", cursor);
+    else
+      Report("End of audio track , frame num - audio-[%d]", cursor);
+    return Status::kEnd;
+  }
+  const uint32_t index = static_cast<uint32_t>(cursor);
+  const SampleIndexEntry& e = node->sample_table[index];
+  *timeOut = e.time_stamp;
+  *sizeOut = e.size;
+  ++cursor;  // the sample counts as consumed, whatever follows
+
+  // Video always resizes, to exactly the sample plus 10; audio only grows.
+  // A sample that ends past the file gets no buffer: it cannot be read.
+  if (SampleInsideFile(file, e) && (video || buffer->Capacity() < e.size) &&
+      !buffer->Realloc(e.size)) {
+    ReportAllocFailure(b, index);
+    *sizeOut = 0;
+    return Status::kFailed;
+  }
+  if (!SampleInsideFile(file, e) || buffer->Data() == nullptr ||
+      !ReadSampleBytes(file, e.file_offset, e.size, buffer->Data())) {
+    ReportReadFailure(b, index);
+    *sizeOut = 0;
+    return Status::kFailed;
+  }
+  if (video) buffer->SetKeyFlag(KeyFlagOf(node, index, buffer->Data(), e.size));
+  return Status::kOk;
 }
 
-extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4freeData(unsigned char** dataRef) {
-  if (dataRef == nullptr) return 1;
-  FreeBlock(*dataRef);
-  *dataRef = nullptr;
-  return 1;
+Status ReadSampleAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
+                        unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
+  TrackBranch b;
+  const ReadTrackNode* node = TimedTrack(file, trackId, &b);
+  if (node == nullptr) return Status::kNotFound;
+  const uint32_t index = SampleAtTime(node, time, TimescaleOf(file, b));
+  return ReadSampleAt(file, node, b, index, dataOut, sizeOut, stampOut);
+}
+
+Status ReadKeyFrameAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
+                          unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
+  TrackBranch b;
+  const ReadTrackNode* node = TimedTrack(file, trackId, &b);
+  if (node == nullptr) return Status::kNotFound;
+  if (b == TrackBranch::kAudio) {  // every audio sample is a sync sample
+    const uint32_t index = SampleAtTime(node, time, TimescaleOf(file, b));
+    return ReadSampleAt(file, node, b, index, dataOut, sizeOut, stampOut);
+  }
+  if (node->key_count == 0) {
+    Report("No key frame in track\n");
+    return Status::kNotFound;
+  }
+  const uint32_t index = node->key_table[KeyFrameAtTime(file, node, time)].sample_index;
+  return ReadSampleAt(file, node, b, index, dataOut, sizeOut, stampOut);
 }

@@ -4,22 +4,21 @@
 #define ORNIVEX_TRACK_TRACK_DISCOVERY_H
 
 #include <cstdint>
-#include <initializer_list>
 
 #include "atom/records.h"
+#include "atom/status.h"
 
-// Follows one code per level from `first`, descending into each found atom
-// but the last. A missing code prints "Can't find [%s] atom" and gives null.
-AtomNode* WalkAtomPath(AtomNode* first, std::initializer_list<const char*> codes);
-// WalkAtomPath without the message.
-const AtomNode* FindAtomPath(const AtomNode* first, std::initializer_list<const char*> codes);
-// The first sibling of that type from `first` on, or null; prints nothing.
-AtomNode* FindSibling(AtomNode* first, const char* code);
-
-int FindTrackById(const Root_atom* root, uint32_t trackId, AtomNode** trakOut);
-int GetTrackMediaType(const AtomNode* trak, int32_t* typeOut);
-int GetVideoTrackInfo(const AtomNode* trak, uint32_t videoInfoOut[5]);
-int GetAudioTrackInfo(const AtomNode* trak, uint32_t audioInfoOut[5]);
+// The trak whose tkhd carries `trackId`: kOk, or kNotFound after the
+// message of what is missing.
+Status FindTrackById(const Root_atom* root, uint32_t trackId, AtomNode** trakOut);
+// The media type from the handler type of hdlr; kNotFound after a message
+// for a trak without one, or with one the reader does not know (the type is
+// then kMediaUnknown).
+Status GetTrackMediaType(const AtomNode* trak, int32_t* typeOut);
+// The video and audio summaries of MP4_input_file: kNotFound after the
+// message of a missing atom, with what could be read stored.
+Status GetVideoTrackInfo(const AtomNode* trak, uint32_t videoInfoOut[5]);
+Status GetAudioTrackInfo(const AtomNode* trak, uint32_t audioInfoOut[5]);
 
 // The media timescale and duration of a track's `mdhd`, from wherever its
 // version puts them; a 64-bit duration beyond 32 bits reads as 0xFFFFFFFF.

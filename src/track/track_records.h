@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "atom/records.h"
+#include "atom/status.h"
 
 struct SampleIndexEntry {
   uint32_t time_stamp;   // decode time, media timescale units
@@ -42,8 +43,14 @@ struct ReadTrackNode {
   ReadTrackNode* next;
 };
 
-int AllocVideoTrackTables(ReadTrackNode** slot, int32_t capacity);
-int AllocAudioTrackTables(ReadTrackNode** slot, int32_t capacity);
-int FreeTrackNodeChain(ReadTrackNode** slot);
+// The sample table (and for video the key-frame table, half as large) for
+// `capacity` samples: kNotFound for a capacity below 1, kFailed when a
+// block cannot be had (nothing is kept then).
+Status AllocVideoTrackTables(ReadTrackNode** slot, int32_t capacity);
+Status AllocAudioTrackTables(ReadTrackNode** slot, int32_t capacity);
+void FreeTrackNodeChain(ReadTrackNode** slot);
+
+// The trak of an opened track, or null when `trackId` has no node.
+const AtomNode* OpenedTrak(const MP4_input_file* file, uint32_t trackId);
 
 #endif  // ORNIVEX_TRACK_TRACK_RECORDS_H

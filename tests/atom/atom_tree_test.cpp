@@ -15,9 +15,9 @@ const std::string kStbl = "moov/trak/mdia/minf/stbl";
 struct Tree {
   explicit Tree(const Bytes& bytes, const std::string& damaged = "") {
     const std::string path = WriteScratchFile("tree.mp4", bytes);
-    CaptureStdout([&] { result = OpenRootFile(root, path.c_str()); });
-    if (result == 1) output = CaptureStdout([&] { result = ReadFileTree(root, &log); });
-    EXPECT_TRUE(result == 1 || (!damaged.empty() && result == -99)) << result << " " << damaged;
+    CaptureStdout([&] { ok = Ok(OpenRootFile(root, path.c_str())); });
+    if (ok) output = CaptureStdout([&] { ok = Ok(ReadFileTree(root, &log)); });
+    EXPECT_TRUE(ok || !damaged.empty()) << damaged;
   }
   ~Tree() { ReleaseRootAtom(root); }
   // The node at a '/'-separated path of types from the top level, or null.
@@ -43,7 +43,7 @@ struct Tree {
     return static_cast<const unsigned char*>(GetTrailingBlock(Path(path)->realStructure, info));
   }
   Root_atom* root = static_cast<Root_atom*>(AllocZeroed(sizeof(Root_atom)));
-  int result = 0;
+  bool ok = false;
   std::string output;  // what the four passes printed
   ExtractLog log;
 };

@@ -1,5 +1,6 @@
 // The decoder-configuration queries and GetFileInfo on built files; files
 // written by ffmpeg and others are compared with ffprobe in ffprobe_compare_test.
+#include "serialise/audio_specific_config.h"
 #include "serialise/esds_query.h"
 #include "support/test_support.h"
 
@@ -25,36 +26,53 @@ static TrackPlan WithEsds(TrackPlan t, const Bytes& esds) {
 }
 
 TEST(EsdsQuery, AudioSpecificConfigs) {
-  const Bytes aac = Esds(0x40, 0x15, {0x12, 0x10});
-  ASSERT_EQ(aac.size(), 48u);
-  // each DecoderSpecificInfo with its object type, sample rate and channels
-  const std::pair<Bytes, Values> cases[] = {
-      {{0x12, 0x10}, {2, 44100, 2}},
-      {{0x14, 0x90}, {2, 12000, 2}},
-      {{0x16, 0x90}, {2, 0, 2}},                        // reserved frequency index 13
-      {{0x17, 0x80, 0x1F, 0x40, 0x90}, {2, 16001, 2}},  // index 15 with an explicit rate
-      {{0xF9, 0x48, 0x20}, {42, 44100, 1}},             // an escaped object type
-      {{0xEB, 0x8A, 0x08, 0x00},
-       {29, 44100, 2}},  // HE-AAC v2: a mono 22050 Hz core plays as stereo
+  // each DecoderSpecificInfo with what the esds query reports (object type,
+  // sample rate, channels) and what an ADTS header takes (frequency index,
+  // core rate, core object type)
+  const std::tuple<Bytes, Values, Values> cases[] = {
+      {{0x12, 0x10}, {2, 44100, 2}, {4, 44100, 2}},
+      {{0x14, 0x90}, {2, 12000, 2}, {9, 12000, 2}},
+      {{0x16, 0x90}, {2, 0, 2}, {13, 0, 2}},  // reserved frequency index 13
+      {{0x17, 0x80, 0x56, 0x22, 0x10}, {2, 44100, 2}, {15, 44100, 2}},  // explicit 44100 Hz
+      {{0x17, 0x80, 0x1F, 0x40, 0x90}, {2, 16001, 2}, {15, 16001, 2}},  // explicit 16001 Hz
+      {{0xF9, 0x48, 0x20}, {42, 44100, 1}, {4, 44100, 42}},             // an escaped object type
+      // HE-AAC v2: a mono 22050 Hz AAC LC core plays as 44100 Hz stereo
+      {{0xEB, 0x8A, 0x08, 0x00}, {29, 44100, 2}, {7, 22050, 2}},
   };
-  for (const auto& [dsi, expected] : cases) {
+  for (const auto& [dsi, reported, adts] : cases) {
     SCOPED_TRACE(testing::PrintToString(dsi));
     const Bytes esds = Esds(0x40, 0x15, dsi);
     AudioConfig c;
-    EXPECT_EQ(ParseAudioEsds(esds.data(), uint32_t(esds.size()), &c), 1);
-    EXPECT_EQ((Values{c.object_type, c.sample_rate, c.channels}), expected);
-    EXPECT_EQ((Values{c.dsi_length, c.max_bitrate, c.avg_bitrate}),
-              (Values{uint32_t(dsi.size()), 200000, 100000}));
+    EXPECT_EQ(ParseAudioEsds(esds.data(), uint32_t(esds.size()), &c), Status::kOk);
+    EXPECT_EQ((Values{c.object_type, c.sample_rate, c.channels}), reported);
+    EXPECT_EQ((Values{c.dsi_length, c.max_bitrate, c.avg_bitrate, c.mpeg12}),
+              (Values{uint32_t(dsi.size()), 200000, 100000, 0}));
+    AudioSpecificConfig asc;
+    EXPECT_TRUE(ParseAudioSpecificConfig(dsi.data(), uint32_t(dsi.size()), &asc));
+    EXPECT_EQ((Values{asc.frequency_index, asc.core_rate, asc.core_object_type}), adts);
   }
+  AudioSpecificConfig asc;
+  EXPECT_FALSE(ParseAudioSpecificConfig(Bytes{0x17, 0x80, 0x56}.data(), 3, &asc));
+  EXPECT_EQ((Values{uint32_t(SamplingFrequencyIndex(7350)), uint32_t(SamplingFrequencyIndex(96000)),
+                    uint32_t(SamplingFrequencyIndex(16001))}),
+            (Values{12, 0, 0xFFFFFFFF}));
+
   // MPEG-1 audio has no DecoderSpecificInfo
   const Bytes mp3 = Mpeg1Esds(128000);
   AudioConfig c;
-  EXPECT_EQ(ParseAudioEsds(mp3.data(), uint32_t(mp3.size()), &c), -1);
-  EXPECT_EQ((Values{c.object_type_indication, c.dsi_length}), (Values{0x6B, 0}));
-  // cut short: the descriptors end before their fields
-  c = AudioConfig();
-  EXPECT_EQ(ParseAudioEsds(aac.data(), 30, &c), -2);
-  EXPECT_EQ(c.sample_rate, 0u);
+  EXPECT_EQ(ParseAudioEsds(mp3.data(), uint32_t(mp3.size()), &c), Status::kOk);
+  EXPECT_EQ((Values{c.object_type_indication, c.mpeg12, c.dsi_length}), (Values{0x6B, 1, 0}));
+  // cut short: the descriptors end before their fields; a DecoderSpecificInfo
+  // longer than what remains of the esds
+  const Bytes aac = Esds(0x40, 0x15, {0x12, 0x10});
+  Bytes long_dsi = aac;
+  long_dsi[42] = 6;  // its length byte: 2 bytes claimed as 6
+  for (const auto& [bytes, length] : {std::pair<Bytes, uint32_t>{aac, 30}, {long_dsi, 48}}) {
+    c = AudioConfig();
+    EXPECT_EQ(ParseAudioEsds(bytes.data(), length, &c), Status::kFailed) << length;
+    EXPECT_EQ(c.sample_rate, 0u);
+  }
+  ASSERT_EQ(aac[41], 0x80);  // the length byte checked above is the DSI's
 }
 
 TEST(EsdsQuery, EsdsDataOfOpenedFiles) {
@@ -76,8 +94,8 @@ TEST(EsdsQuery, EsdsDataOfOpenedFiles) {
 
   const unsigned char* body = nullptr;
   uint32_t body_length = 0, max = 0, avg = 0, profile = 0;
-  ASSERT_EQ(GetVideoEsdsBody(f.file, &body, &body_length), 1);
-  ASSERT_EQ(ParseVideoEsdsBody(body, body_length, &max, &avg, &profile), 1);
+  ASSERT_EQ(GetVideoEsdsBody(f.file, &body, &body_length), Status::kOk);
+  ASSERT_TRUE(ParseVideoEsdsBody(body, body_length, &max, &avg, &profile));
   EXPECT_EQ((Values{max, avg, profile}), (Values{200000, 100000, 8}));
 
   // configurations that cannot be handed out: no video object start code;
@@ -92,13 +110,30 @@ TEST(EsdsQuery, EsdsDataOfOpenedFiles) {
     const FileInfo info = Info(g.file->root->file_name);
     EXPECT_EQ((Values{info.video_width, info.video_height}), (Values{176, 144}));
   }
-  // an audio esds longer than the documented maximum is refused, not copied
+  // audio esds that are not handed out: longer than the documented maximum;
+  // running past the end of the file; with a DecoderSpecificInfo longer
+  // than the esds (handed out, but GetFileInfo learns nothing of it)
   const Bytes esds = Esds(0x40, 0x15, {0x12, 0x10});
-  OpenedFile g(
-      BuildMovie({WithEsds(AudioPlan(2, 2), Atom("esds", {Bytes(esds.begin() + 8, esds.end()),
-                                                          Zeros(ORNIVEX_ESDS_DATA_MAX)}))}));
-  EXPECT_EQ(GetM4aEsdsData(g.file, out, &length), -2);
-  EXPECT_EQ(Info(g.file->root->file_name).audio_sample_rate, 0u);
+  Bytes past_end = BuildMovie({AudioPlan(2, 2)});
+  const size_t at =
+      std::search(past_end.begin(), past_end.end(), esds.begin(), esds.end()) - past_end.begin();
+  past_end[at + 2] = 0x10;  // 4096 bytes more than the 48 it has
+  Bytes long_dsi = esds;
+  long_dsi[42] = 6;
+  const std::tuple<Bytes, int32_t, uint32_t> cases2[] = {
+      {BuildMovie({WithEsds(AudioPlan(2, 2), Atom("esds", {Bytes(esds.begin() + 8, esds.end()),
+                                                           Zeros(ORNIVEX_ESDS_DATA_MAX)}))}),
+       -2, 0},
+      {past_end, -2, 0},
+      {BuildMovie({WithEsds(AudioPlan(2, 2), long_dsi)}), 1, 0},
+      {BuildMovie({AudioPlan(2, 2)}), 1, 100000}};
+  for (const auto& [file, result, avg_bitrate] : cases2) {
+    OpenedFile g(file);
+    EXPECT_EQ(GetM4aEsdsData(g.file, out, &length), result);
+    const FileInfo info = Info(g.file->root->file_name);
+    EXPECT_EQ((Values{info.audio_sample_rate, info.audio_avg_bitrate, info.audio_sample_count}),
+              (Values{avg_bitrate == 0 ? 0u : 44100u, avg_bitrate, 2}));
+  }
 }
 
 TEST(FileInfoTest, SummaryOfBuiltFiles) {
@@ -113,14 +148,20 @@ TEST(FileInfoTest, SummaryOfBuiltFiles) {
                     audio.video_sample_count, audio.spare21, audio.spare22, audio.file_size_high}),
             Values(11, 0));
 
-  // MPEG-1 audio: the fields come from the first frame's header
-  std::vector<std::vector<uint32_t>> offsets;
-  Bytes file = BuildMovie({WithEsds(AudioPlan(2, 2), Mpeg1Esds(96000))}, &offsets);
-  std::memcpy(&file[offsets[0][0]], "\xFF\xFB\x90\xC4", 4);
-  const FileInfo m = Info(file);
-  EXPECT_EQ((Values{m.audio_is_mpeg1, m.audio_channel_mode, m.audio_channels, m.audio_emphasis,
-                    m.audio_sample_rate, m.audio_avg_bitrate}),
-            (Values{1, 3, 1, 0, 44100, 96000}));
+  // MPEG-1 audio: the fields come from the first frame's header; the
+  // reserved rate index 3 gives no rate
+  for (const auto& [header, expected] :
+       {std::pair<const char*, Values>{"\xFF\xFB\x90\xC4", {1, 3, 1, 0, 44100, 96000}},
+        {"\xFF\xF3\x48\x41", {1, 1, 2, 1, 16000, 96000}},
+        {"\xFF\xFB\x9C\xC4", {1, 3, 1, 0, 0, 96000}}}) {
+    std::vector<std::vector<uint32_t>> offsets;
+    Bytes file = BuildMovie({WithEsds(AudioPlan(2, 2), Mpeg1Esds(96000))}, &offsets);
+    std::memcpy(&file[offsets[0][0]], header, 4);
+    const FileInfo m = Info(file);
+    EXPECT_EQ((Values{m.audio_is_mpeg1, m.audio_channel_mode, m.audio_channels, m.audio_emphasis,
+                      m.audio_sample_rate, m.audio_avg_bitrate}),
+              expected);
+  }
 
   // only video: the frame rate from the media duration, no audio words
   const FileInfo video = Info(BuildMovie({WithEsds(VideoPlan(1, 4), Esds(0x20, 0x11, kVideoDsi))}));

@@ -63,11 +63,12 @@ Bytes Header(const Vol& v) {
 
 using V64 = std::vector<int64_t>;
 
-// ParseVolHeader's result, width, height and length; 7 for what it leaves.
-V64 Parsed(const Bytes& b) {
+// ParseVolHeader's result (1 for kOk, 0 for kNotFound, -1 for kFailed),
+// width, height and length; 7 for what it leaves.
+V64 Parsed(const Bytes& b, VolFeature* unsupported = nullptr) {
   uint32_t w = 7, h = 7, length = 7;
-  const int r = ParseVolHeader(b.data(), uint32_t(b.size()), &w, &h, &length);
-  return {r, w, h, length};
+  const Status s = ParseVolHeader(b.data(), uint32_t(b.size()), &w, &h, &length, unsupported);
+  return {s == Status::kOk ? 1 : s == Status::kNotFound ? 0 : -1, w, h, length};
 }
 
 // GetM4vHeaderSize's result, width and height on `stream`; 5 for what it leaves.
@@ -102,18 +103,26 @@ TEST(M4vHeader, FixedVopRateWidthsAndOptionalFields) {
 }
 
 TEST(M4vHeader, UnsupportedFeatures) {
-  // each code's feature, set to 1, and the verid that has its field
-  const std::tuple<int, uint32_t Vol::*, uint32_t> cases[] = {
-      {-1, &Vol::shape, 0},          {-2, &Vol::sprite, 0},     {-3, &Vol::not_8_bit, 0},
-      {-4, &Vol::quarter_sample, 2}, {-5, &Vol::complexity, 0}, {-6, &Vol::newpred, 2},
-      {-7, &Vol::reduced, 2},        {-8, &Vol::scalability, 0}};
-  for (const auto& [code, feature, verid] : cases) {
+  // each feature, its field set to 1, and the verid that has its field
+  using F = VolFeature;
+  const std::tuple<F, uint32_t Vol::*, uint32_t> cases[] = {
+      {F::kShape, &Vol::shape, 0},
+      {F::kSprite, &Vol::sprite, 0},
+      {F::kNot8Bit, &Vol::not_8_bit, 0},
+      {F::kQuarterSample, &Vol::quarter_sample, 2},
+      {F::kComplexity, &Vol::complexity, 0},
+      {F::kNewpred, &Vol::newpred, 2},
+      {F::kReducedResolution, &Vol::reduced, 2},
+      {F::kScalability, &Vol::scalability, 0}};
+  for (const auto& [expected, feature, verid] : cases) {
     Vol vol;
     vol.*feature = 1, vol.verid = verid;
-    const V64 parsed = Parsed(Header(vol));
+    VolFeature found = VolFeature::kNone;
+    const V64 parsed = Parsed(Header(vol), &found);
     // the size is stored as soon as it is read: after the shape
-    EXPECT_EQ((V64{parsed[0], parsed[1]}), (V64{code, code == -1 ? 7 : 176}));
-    EXPECT_EQ(Measured(Header(vol))[0], -1) << code;
+    EXPECT_EQ((V64{parsed[0], parsed[1]}), (V64{0, expected == F::kShape ? 7 : 176}));
+    EXPECT_EQ(found, expected);
+    EXPECT_EQ(Measured(Header(vol))[0], -1);
   }
 }
 
@@ -127,8 +136,8 @@ TEST(M4vHeader, NeverReadsPastItsInput) {
     // on the heap at its exact size, so a read past it would be caught
     std::unique_ptr<unsigned char[]> exact(new unsigned char[n + 1]);
     std::copy(full.begin(), full.begin() + long(n), exact.get());
-    const int r = ParseVolHeader(exact.get(), uint32_t(n), &w, &h, &length);
-    EXPECT_TRUE(r == kVolCutShort || n + 1 == full.size()) << n;  // only the stuffing byte may go
+    const Status s = ParseVolHeader(exact.get(), uint32_t(n), &w, &h, &length);
+    EXPECT_TRUE(s == Status::kFailed || n + 1 == full.size()) << n;  // only the stuffing may go
   }
   EXPECT_EQ(Measured(Bytes(full.begin(), full.begin() + 20))[0], -1);
 }

@@ -155,7 +155,8 @@ struct TrackPlan {
   std::vector<uint32_t> stss;    // video only
   std::vector<uint32_t> chunks;  // samples per chunk
   box::Bytes esds;
-  bool constant_size = false;  // stsz with one size for all
+  bool constant_size = false;    // stsz with one size for all
+  std::vector<box::Bytes> data;  // the samples' bytes; empty: SampleBytes of `sizes`
 };
 
 // The bytes of sample `index` of track `id`, as the builder stores them.
@@ -168,21 +169,26 @@ inline box::Bytes SampleBytes(uint32_t id, uint32_t index, uint32_t size) {
 // A video track (sync samples `stss`) and an audio track with `n` samples
 // of varied sizes in one chunk and a small esds.
 inline TrackPlan VideoPlan(uint32_t id, uint32_t n, const std::vector<uint32_t>& stss = {1}) {
-  TrackPlan t{id, "vide", {}, stss, {n}, box::Esds(0x20, 0x11, {0, 0, 1, 0xB0, 1})};
+  TrackPlan t{id, "vide", {}, stss, {n}, box::Esds(0x20, 0x11, {0, 0, 1, 0xB0, 1}), false, {}};
   for (uint32_t i = 0; i < n; ++i) t.sizes.push_back(20 + (i * 13) % 50);
   return t;
 }
 inline TrackPlan AudioPlan(uint32_t id, uint32_t n) {
-  TrackPlan t{id, "soun", {}, {}, {n}, box::Esds(0x40, 0x15, {0x12, 0x10})};
+  TrackPlan t{id, "soun", {}, {}, {n}, box::Esds(0x40, 0x15, {0x12, 0x10}), false, {}};
   for (uint32_t i = 0; i < n; ++i) t.sizes.push_back(10 + (i * 5) % 17);
   return t;
 }
 
 // The movie; `offsets`, when given, receives each track's sample offsets.
 // Video has 100 ticks a sample at 1000 a second, audio 1024 at 44100.
-inline box::Bytes BuildMovie(const std::vector<TrackPlan>& tracks,
+inline box::Bytes BuildMovie(std::vector<TrackPlan> tracks,
                              std::vector<std::vector<uint32_t>>* offsets_out = nullptr) {
   using namespace box;
+  for (TrackPlan& p : tracks)
+    if (!p.data.empty()) {
+      p.sizes.clear();
+      for (const Bytes& d : p.data) p.sizes.push_back(uint32_t(d.size()));
+    }
   std::vector<std::vector<uint32_t>> chunk_offsets(tracks.size()), offsets(tracks.size());
   Bytes media;
   const uint32_t media_start = uint32_t(Ftyp().size() + 8);
@@ -197,7 +203,7 @@ inline box::Bytes BuildMovie(const std::vector<TrackPlan>& tracks,
       for (uint32_t s = 0; s < p.chunks[c] && offsets[t].size() < p.sizes.size(); ++s) {
         const uint32_t i = uint32_t(offsets[t].size());
         offsets[t].push_back(media_start + uint32_t(media.size()));
-        media = Cat({media, SampleBytes(p.id, i, p.sizes[i])});
+        media = Cat({media, p.data.empty() ? SampleBytes(p.id, i, p.sizes[i]) : p.data[i]});
       }
     }
   }

@@ -1,4 +1,4 @@
-// Sequential, timed and key-frame reads: cursors, codes and messages.
+// Sequential, timed and key-frame reads: cursors, results and messages.
 #include "support/test_support.h"
 #include "track/sample_access.h"
 
@@ -37,6 +37,13 @@ Got Read(TimedRead read, MP4_input_file* f, uint32_t id, int32_t time) {
 Got Read(KeyRead read, MP4_input_file* f, uint32_t id) {
   return Take([&](auto d, auto s, auto) { return read(f, id, d, s); });
 }
+// The internal sequential read into `buffer`: its status and message.
+std::pair<Status, std::string> Internal(MP4_input_file* f, uint32_t id, SampleBuffer* buffer) {
+  uint32_t size = 0, time = 0;
+  Status s = Status::kOk;
+  const std::string out = CaptureStdout([&] { s = GetNextSample(f, id, buffer, &size, &time); });
+  return {s, out};
+}
 
 // Video 1: five samples 100 ticks apart, sync samples 1, 3 and 5; audio 2: seven.
 std::string AvFile() {
@@ -64,14 +71,10 @@ TEST(SampleRead, SequentialToTheEndAndKeyFrameWalk) {
     EXPECT_EQ(std::tie(a.rc, a.data, a.time), std::make_tuple(1, Sample(2, i), i * 1024));
   }
   EXPECT_EQ(Next(f.file, 1).Said(), "-1 End of video track , frame num - video- [5]\n");
-
-  // the internal read's end codes: -83 for audio, -84 for video
   SampleBuffer buffer;
-  buffer.Alloc(1);
-  uint32_t size = 0, time = 0;
-  EXPECT_EQ(CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), -83); }),
-            "End of audio track , frame num - audio-[7]");
-  CaptureStdout([&] { EXPECT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), -84); });
+  EXPECT_EQ(
+      Internal(f.file, 2, &buffer),
+      std::make_pair(Status::kEnd, std::string("End of audio track , frame num - audio-[7]")));
 
   // key frames at samples 0, 2 and 4; each step: the call (null for
   // GoToEndOfKeyFrame), the sample it hands out and the message when none
@@ -109,21 +112,18 @@ TEST(SampleRead, SequentialToTheEndAndKeyFrameWalk) {
 TEST(SampleRead, TracksThatCannotBeRead) {
   OpenedFile f(BuildMovie({VideoPlan(1, 2), AudioPlan(2, 2), VideoPlan(3, 2)}));
   SampleBuffer buffer;
-  buffer.Alloc(1);
-  uint32_t size = 0, time = 0;
-  // file, track ID, GetNextSample's result and what it and GoToBeginOfKeyFrame print
-  const std::tuple<MP4_input_file*, uint32_t, int32_t, std::string> cases[] = {
-      {nullptr, 1, -99, "mp4 file uncreated\n"},
-      {f.file, 7, -100, "No such track id [7]\n"},
-      {f.file, 400, -100, "No such track id [400]\n"},
-      {f.file, 0xFFFFFFFF, -100, "No such track id [-1]\n"},
-      {f.file, 3, -100, ""}};  // neither the video nor the audio track
-  for (const auto& [file, id, code, out] : cases) {
+  // file, track ID, and what the reads and GoToBeginOfKeyFrame print
+  const std::tuple<MP4_input_file*, uint32_t, std::string> cases[] = {
+      {nullptr, 1, "mp4 file uncreated\n"},
+      {f.file, 7, "No such track id [7]\n"},
+      {f.file, 400, "No such track id [400]\n"},
+      {f.file, 0xFFFFFFFF, "No such track id [-1]\n"},
+      {f.file, 3, ""}};  // neither the video nor the audio track
+  for (const auto& [file, id, out] : cases) {
     SCOPED_TRACE(id);
-    EXPECT_EQ(
-        CaptureStdout([&] { EXPECT_EQ(GetNextSample(file, id, &buffer, &size, &time), code); }),
-        out);
+    EXPECT_EQ(Internal(file, id, &buffer), std::make_pair(Status::kNotFound, out));
     unsigned char* untouched = reinterpret_cast<unsigned char*>(&buffer);
+    uint32_t size = 0, time = 0;
     CaptureStdout([&] { EXPECT_EQ(MP4GetNextSample(file, id, &untouched, &size, &time), -1); });
     EXPECT_EQ(untouched, reinterpret_cast<unsigned char*>(&buffer));
     EXPECT_EQ((Codes{Read(GetSample, file, id, 0).rc, Read(SeekTrack, file, id, 0).rc,
@@ -134,18 +134,29 @@ TEST(SampleRead, TracksThatCannotBeRead) {
   // the key-frame calls serve the video track only, silently
   EXPECT_EQ(CaptureStdout([&] { EXPECT_EQ(GoToEndOfKeyFrame(f.file, 2), -99); }), "");
   EXPECT_EQ(Read(MP4PrevKeyFrame, f.file, 2).out, "");
+
+  // a video track without key frames, and an empty track
+  OpenedFile none(BuildMovie({VideoPlan(1, 3, {}), AudioPlan(2, 0)}));
+  ASSERT_EQ(none.file->audio_track_id, 2u);
+  EXPECT_EQ(Read(SeekTrack, none.file, 1, 100).Said(), "-99 No key frame in track\n");
+  EXPECT_EQ(Read(GetSample, none.file, 1, 100).rc, 100);
+  EXPECT_EQ(Read(GetSample, none.file, 2, 0).Said(), "-99 No sample in track\n");
+  EXPECT_EQ(Read(SeekTrack, none.file, 2, 0).Said(), "-99 No sample in track\n");
 }
 
-TEST(SampleRead, ShortReadsStillMoveTheCursor) {
-  // chunk offsets past the end of the file
+TEST(SampleRead, SamplesPastTheEndOfTheFile) {
+  // chunk offsets past the end of the file: each read fails with its
+  // medium's message, and still moves the cursor
   OpenedFile f(Movie(
       {SimpleTrak("vide", {Stts({{2, 10}}), Stss({1}), Stsc({{1, 1, 1}}),
                            Stsz(0, 2, {8, 0xFFFFFFF0}), Stco({36, 5000})}),
        SimpleTrak("soun", {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({100000})}, 2)},
       40));
+  SampleBuffer buffer;
   EXPECT_EQ(Next(f.file, 1).rc, 1);
-  EXPECT_EQ(Next(f.file, 1).Said(),
-            "-1 error to read sample from file in Get Next Sample at sample - video-[1]");
+  EXPECT_EQ(Internal(f.file, 1, &buffer),
+            std::make_pair(Status::kFailed, std::string("error to read sample from file in Get "
+                                                        "Next Sample at sample - video-[1]")));
   EXPECT_EQ(f.file->video_cursor, 2);
   EXPECT_EQ(Next(f.file, 1).Said(), "-1 End of video track , frame num - video- [2]\n");
   EXPECT_EQ(Next(f.file, 2).Said(),
@@ -158,6 +169,9 @@ TEST(SampleRead, ShortReadsStillMoveTheCursor) {
   EXPECT_EQ(
       g.Said(),
       "-99 cursor is [1]\nerror to read sample from file in Get Next Sample at sample - video-[1]");
+  EXPECT_EQ(Read(SeekTrack, f.file, 2, 0).Said(),
+            "-99 cursor is [0]\nerror to read sample from file in Get Next Sample at sample - "
+            "audio-[0]");
 }
 
 TEST(SampleRead, ReadsByTime) {
@@ -195,53 +209,62 @@ TEST(SampleRead, ReadsByTime) {
   EXPECT_EQ(Read(SeekTrack, late.file, 1, 50).rc, 100);
   EXPECT_EQ(late.file->key_cursor, 1);
 
-  // a video track without key frames, and an empty track
-  OpenedFile none(BuildMovie({VideoPlan(1, 3, {}), AudioPlan(2, 0)}));
-  ASSERT_EQ(none.file->audio_track_id, 2u);
-  EXPECT_EQ((Codes{Read(SeekTrack, none.file, 1, 100).rc, Read(GetSample, none.file, 1, 100).rc,
-                   Read(GetSample, none.file, 2, 0).rc, Read(SeekTrack, none.file, 2, 0).rc}),
-            (Codes{-99, 100, -99, -99}));
+  // Stamps 0, 2000 and 4000 at timescale 1000: the end of the media is 3
+  // samples x 1000, and from exactly there on the last sample is read, not
+  // the last one stamped at or before the time.
+  OpenedFile sparse(Movie({SimpleTrak("vide", {Stts({{3, 2000}}), Stss({1, 2, 3}),
+                                               Stsc({{1, 3, 1}}), Stsz(10, 3), Stco({100})})},
+                          200));
+  EXPECT_EQ(
+      (Codes{Read(GetSample, sparse.file, 1, 2999).rc, Read(GetSample, sparse.file, 1, 3000).rc,
+             Read(SeekTrack, sparse.file, 1, 2999).rc, sparse.file->key_cursor,
+             Read(SeekTrack, sparse.file, 1, 3000).rc, sparse.file->key_cursor}),
+      (Codes{2000, 4000, 2000, 2, 4000, 2}));
 }
 
 TEST(SampleRead, BufferCapacityAndKeyFlags) {
   SampleBuffer empty;
-  EXPECT_EQ(empty.Capacity(), 0u);
-  EXPECT_EQ(empty.Data(), nullptr);
+  EXPECT_EQ((Values{empty.Capacity(), empty.Data() == nullptr}), (Values{0, 1}));
   testing::internal::CaptureStderr();  // unbuffered
-  EXPECT_EQ(empty.Realloc(5), -91);
+  EXPECT_FALSE(empty.Realloc(5));
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "realloc failed\n");
 
   OpenedFile f(AvFile());
   SampleBuffer buffer;
-  ASSERT_EQ(buffer.Alloc(1), 1);
+  ASSERT_TRUE(buffer.Alloc(1));
   EXPECT_EQ(buffer.Capacity(), 11u);
   uint32_t size, time, capacity = 0;
   for (uint32_t i = 0; i < 5; ++i) {  // video: exactly the sample plus 10, shrinking too
-    ASSERT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), 1);
+    ASSERT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), Status::kOk);
     EXPECT_EQ((Values{buffer.Capacity(), buffer.KeyFlag()}),
               (Values{VideoPlan(1, 5).sizes[i] + 10, i % 2 == 0}));  // sync samples 1, 3, 5
   }
   for (uint32_t i = 0; i < 7; ++i) {  // audio: grows only when a sample does not fit
     capacity = buffer.Capacity();
-    ASSERT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), 1);
+    ASSERT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), Status::kOk);
     const uint32_t s = AudioPlan(2, 7).sizes[i];
     EXPECT_EQ(buffer.Capacity(), capacity < s ? s + 10 : capacity);
   }
-  // the key-frame positions of sync samples 1, 3 and 5, from any hint
-  int32_t hint = 2;
-  const std::tuple<uint32_t, int, int32_t> keys[] = {{2, 1, 1}, {3, 0, 1}, {4, 1, 2}};
-  for (const auto& [sample, found, after] : keys) {
-    EXPECT_EQ(FindKeyFrameIndex(sample, f.track(1), &hint), found);
-    EXPECT_EQ(hint, after);
-  }
   // key frames: the buffer keeps a larger size
-  buffer.Realloc(1000);
+  ASSERT_TRUE(buffer.Realloc(1000));
   GoToBeginOfKeyFrame(f.file, 1);
-  CaptureStdout([&] { EXPECT_EQ(GetNextKeySample(f.file, 1, &buffer, &size), 0); });
+  CaptureStdout([&] { EXPECT_EQ(GetNextKeySample(f.file, 1, &buffer, &size), Status::kOk); });
   EXPECT_EQ(buffer.Capacity(), 1010u);
 
-  // without sync samples the flag comes from the VOP coding type
-  OpenedFile vop(BuildMovie({VideoPlan(1, 2, {})}));
-  ASSERT_EQ(GetNextSample(vop.file, 1, &buffer, &size, &time), 1);
-  EXPECT_EQ(buffer.KeyFlag(), (SampleBytes(1, 0, 5)[4] & 0xC0) == 0 ? 1u : 0u);
+  // Without sync samples the flag comes from the VOP coding type: an I-VOP,
+  // a P-VOP, a VOP start code with no byte after it, an I-VOP's bits after
+  // no start code.
+  TrackPlan vops = VideoPlan(1, 0, {});
+  vops.data = {{0, 0, 1, 0xB6, 0x10, 0x60},
+               {0, 0, 1, 0xB6, 0x51, 0x00},
+               {0, 0, 1, 0xB6},
+               {0, 0, 1, 0xB3, 0x10, 0x60}};
+  vops.chunks = {4};
+  OpenedFile vop(BuildMovie({vops}));
+  Values flags;
+  CaptureStdout([&] {
+    while (GetNextSample(vop.file, 1, &buffer, &size, &time) == Status::kOk)
+      flags.push_back(buffer.KeyFlag());
+  });
+  EXPECT_EQ(flags, (Values{1, 0, 0, 0}));
 }
