@@ -203,6 +203,46 @@ ORNIVEX_API int32_t ORNIVEX_CALL AddAudioFrame(MP4_local_file* file, uint32_t si
  * written. */
 ORNIVEX_API int32_t ORNIVEX_CALL MP4FileFlush(MP4_local_file* file);
 
+/* Merging. Each call writes a new file at `outPath` from one track of an
+ * existing MP4 file and a raw stream: four tracks, video, audio, object
+ * descriptor and scene description, which read back with MP4FileOpen and
+ * can be merged again. The frames pass through the temporary files
+ * "tempv.v" and "tempa.a" in the current directory, which must be
+ * writable; they are gone when the call returns. Results of both:
+ *    1  the new file was written
+ *   -1  a required path is null, or the raw stream file cannot be opened
+ *       or read; Mp4AddVideo: a frame rate that is not a finite number
+ *       above 0 (nothing is touched then), or so low that a frame's time
+ *       stamp passes 32 bits
+ *  -11  the existing file does not open (MP4FileOpen fails)
+ *  -12  the existing file's decoder configuration cannot be read or used:
+ *       Mp4AddAudio, no MPEG-4 Visual video track, or its configuration is
+ *       longer than the 52 bytes a track keeps; Mp4AddVideo, no AAC audio
+ *       track
+ *  -21  a sample of the existing file cannot be read
+ *  -31  the raw stream is not acceptable: Mp4AddAudio, a bad first ADTS
+ *       header or sampling index, or frames that do not fill the file
+ *       exactly (a frame cut off, a frame_length shorter than its header,
+ *       a lost sync word, several raw data blocks in a frame); Mp4AddVideo,
+ *       a bad or missing MPEG-4 Visual header, a header longer than 52
+ *       bytes, or no VOP start code
+ *  -41  the output could not be written: it or a temporary file cannot be
+ *       created, a write fails (a full disk), or no memory can be had
+ * On any failure neither the new file nor the temporary files stay. */
+
+/* The video track of the MP4 file at `mp4Path` with the AAC frames of the
+ * ADTS file at `adtsPath` (with or without CRC), each timed at 1024
+ * samples. */
+ORNIVEX_API int32_t ORNIVEX_CALL Mp4AddAudio(const char* mp4Path, const char* adtsPath,
+                                             const char* outPath);
+
+/* The audio track of the MP4 file at `mp4Path` with the raw MPEG-4 Visual
+ * stream at `m4vPath`: its headers become the track's configuration, each
+ * VOP a frame (a key frame when intra coded) timed at frame rate
+ * `frameRate` in milliseconds, truncated. */
+ORNIVEX_API int32_t ORNIVEX_CALL Mp4AddVideo(const char* mp4Path, const char* m4vPath,
+                                             const char* outPath, float frameRate);
+
 #ifdef __cplusplus
 }
 #endif

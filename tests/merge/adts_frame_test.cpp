@@ -63,7 +63,9 @@ TEST(AdtsFrame, SamplingRates) {
     uint32_t rate = 0;
     const Header h = Adts(100, false, index);
     EXPECT_EQ(AdtsSamplingRate(h.data(), &rate), index < 12) << index;
-    if (index < 12) EXPECT_EQ(rate, rates[index]);
+    if (index < 12) {
+      EXPECT_EQ(rate, rates[index]);
+    }
     EXPECT_TRUE(HasAdtsSync(h.data()));
   }
 }
