@@ -131,8 +131,7 @@ ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info);
  * MPEG-4 Visual stream (visual object sequence, visual object, video object
  * layer), measured on its first 500 bytes, with the picture size. -1 when
  * the file cannot be read or its headers are not supported; 0 when no
- * memory can be had. Not for concurrent use with GetM4vEsdsData or
- * GetFileInfo: the three share one bit reader. */
+ * memory can be had. */
 ORNIVEX_API int32_t ORNIVEX_CALL GetM4vHeaderSize(const char* path, uint32_t* width,
                                                   uint32_t* height);
 
