@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "writer/bit_rate.h"
-#include "writer/table_blocks.h"
+#include "writer/table_blocks.h"  // FreeTrackBlocks
 #include "writer/writer_support.h"
 
 TEST(AppendFrame, OffsetsKeyFramesAndTheTemporaryFile) {
@@ -249,20 +249,4 @@ TEST(AppendFrame, FullLastBlockGetsItsSuccessorLater) {
   EXPECT_EQ((Values{first->SampleCount, b->FirstSample, b->FirstKeyFrame, b->SampleCount,
                     b->KeyFrameCount, b->SampleTable[0].size, b->KeyFrameTable[0].sample_index}),
             (Values{2000, 2000, 2000, 1, 1, 4, 2000}));
-}
-
-TEST(TableBlocks, FirstBlockTakesTheTablesThenBlocksAreLinked) {
-  TrackNode* chain = static_cast<TrackNode*>(AllocZeroed(sizeof(TrackNode)));
-  EXPECT_FALSE(Ok(CreateSampleAndKeyFrameTable(&chain, 0)));
-  EXPECT_EQ(chain->SampleTable, nullptr);
-  ASSERT_TRUE(Ok(CreateSampleAndKeyFrameTable(&chain, 7)));
-  EXPECT_EQ((Values{chain->TableCapacity, chain->NextBlock == nullptr}), (Values{7, 1}));
-  ASSERT_TRUE(Ok(CreateSampleAndKeyFrameTable(&chain, 3)));
-  ASSERT_TRUE(Ok(CreateSampleAndKeyFrameTable(&chain, 5)));
-  EXPECT_EQ((Values{chain->NextBlock->TableCapacity, LastBlock(chain)->TableCapacity,
-                    uint32_t(Blocks(chain).size())}),
-            (Values{3, 5, 3}));
-  // a key-frame slot for every sample slot, all zero
-  LastBlock(chain)->KeyFrameTable[4] = KeyFrameEntry{1, 2};
-  FreeTrackBlocks(chain);
 }

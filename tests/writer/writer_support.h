@@ -31,17 +31,10 @@ inline std::string TreeText(const AtomNode* node) {
   }
   return text + "}";
 }
-// The top level of a root, as TreeText.
-inline std::string TopLevelText(const Root_atom* root) {
-  std::string text;
-  for (const AtomNode* a = root->first_atom; a != nullptr; a = a->next)
-    text += (text.empty() ? "" : ",") + TreeText(a);
-  return text;
-}
-
 // CreateTrack's 14 arguments, with the values a caller typically passes.
 struct TrackArgs {
-  int32_t type = 1;
+  TrackArgs(int32_t track_type = 1) : type(track_type) {}  // NOLINT: {5} reads well
+  int32_t type;
   uint32_t width = 176, height = 144, tir = 30, time_scale = 1000;
   uint32_t profile_level = 3, audio_profile = 1, channels = 2, sample_rate = 44100;
   uint32_t config_length = 0;
@@ -72,11 +65,6 @@ struct Writer {
     a.codec = codec;
     a.time_scale = time_scale;
     a.temp = ScratchPath(type == 1 ? "temp.v" : "temp.a");
-    return Create(a);
-  }
-  int32_t Stream(int32_t type) {
-    TrackArgs a;
-    a.type = type;
     return Create(a);
   }
   int32_t Video(uint32_t size, uint32_t time, int32_t key = 1) {
