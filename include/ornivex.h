@@ -181,9 +181,12 @@ ORNIVEX_API int32_t ORNIVEX_CALL CreateTrack(MP4_local_file* file, int32_t track
 /* Appends one frame of `size` bytes to the video track. timeStamp: its
  * decode time in the track's timescale; time stamps must not decrease.
  * keyFrame: 1 for a key frame (the first frame should be one), any other
- * value for none. Returns 1; -99 without a record, video track or data, when
- * the temporary file is missing or takes fewer bytes (the frame then stays
- * recorded) or when no memory can be had (the frame is then not recorded). */
+ * value for none. Returns 1; -99 without a record or video track, without
+ * data for a non-zero size, without a temporary file, when the track's
+ * frames would pass 4 GiB - 1 bytes in all, or when no memory can be had:
+ * the frame is then not recorded. -99 also when the temporary file takes
+ * fewer bytes than the frame's; the frame then stays recorded, and the
+ * flush reports the shorter file. */
 ORNIVEX_API int32_t ORNIVEX_CALL AddVideoFrame(MP4_local_file* file, uint32_t size,
                                                const unsigned char* data, uint32_t timeStamp,
                                                int32_t keyFrame);
