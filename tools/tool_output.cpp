@@ -45,6 +45,31 @@ int ToolOutput::Finish(int status) {
   return status != 0 ? status : ToolFail("standard output", std::strerror(error));
 }
 
+bool ToolDebugChannel::Take(bool verbose) {
+  if (verbose) return true;
+  std::fflush(stderr);
+  saved_ = dup(STDERR_FILENO);
+  if (saved_ < 0) return false;
+  const int null = open("/dev/null", O_WRONLY);
+  if (null < 0 || dup2(null, STDERR_FILENO) < 0) {
+    const int error = errno;
+    if (null >= 0) close(null);
+    Restore();
+    errno = error;
+    return false;
+  }
+  close(null);
+  return true;
+}
+
+void ToolDebugChannel::Restore() {
+  if (saved_ < 0) return;
+  std::fflush(stderr);
+  (void)dup2(saved_, STDERR_FILENO);  // the descriptor was standard error a moment ago
+  close(saved_);
+  saved_ = -1;
+}
+
 int ToolFail(const std::string& subject, const std::string& reason) {
   std::fflush(nullptr);  // the library's lines and the tool's come first
   std::fprintf(stderr, "ornivex: %s: %s\n", subject.c_str(), reason.c_str());

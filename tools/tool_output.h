@@ -32,6 +32,28 @@ class ToolOutput {
   FILE* stream_ = nullptr;
 };
 
+// The library's writing calls describe their failures on the debugger
+// channel, which is standard error where no debugger listens. While a
+// command writes, that channel goes where the library's standard output
+// goes: nowhere, or with -v to standard error as it is.
+class ToolDebugChannel {
+ public:
+  ToolDebugChannel() = default;
+  ~ToolDebugChannel() { Restore(); }
+  ToolDebugChannel(const ToolDebugChannel&) = delete;
+  ToolDebugChannel& operator=(const ToolDebugChannel&) = delete;
+
+  // False with errno set when standard error cannot be moved.
+  bool Take(bool verbose);
+  // Standard error as the tool found it, for the tool's own lines.
+  int stderr_fd() const { return saved_ >= 0 ? saved_ : 2; }
+  // Puts standard error back; the tool's failure line comes after this.
+  void Restore();
+
+ private:
+  int saved_ = -1;
+};
+
 // One line on standard error, "ornivex: SUBJECT: REASON", after everything
 // printed before it; returns 1, the exit status of a failure. SUBJECT is
 // the file concerned, or what else failed.
