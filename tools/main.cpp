@@ -1,4 +1,5 @@
-// ornivex: looks into MP4 files with the library.
+// ornivex: looks into MP4 files with the library, and makes them from raw
+// streams.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,9 +16,10 @@ extern const ToolCommand kDumpCommand;
 extern const ToolCommand kSamplesCommand;
 extern const ToolCommand kExtractCommand;
 extern const ToolCommand kInfoCommand;
+extern const ToolCommand kMuxCommand;
 
 const ToolCommand kToolCommands[] = {
-    kDumpCommand, kSamplesCommand, kExtractCommand, kInfoCommand, {},
+    kDumpCommand, kSamplesCommand, kExtractCommand, kInfoCommand, kMuxCommand, {},
 };
 
 namespace {
@@ -39,7 +41,8 @@ void PrintUsage(FILE* out) {
                "       ornivex --help | --version\n"
                "\n"
                "Looks into MP4 files with the Ornivex library, which reads MPEG-4 Visual\n"
-               "video and MPEG-4 (AAC) or MPEG-1/2 audio.\n"
+               "video and MPEG-4 (AAC) or MPEG-1/2 audio, and makes them from raw MPEG-4\n"
+               "Visual and ADTS AAC streams.\n"
                "\n"
                "commands:\n");
   for (const ToolCommand* c = kToolCommands; c->name != nullptr; ++c)
