@@ -9,14 +9,12 @@
 #include <vector>
 
 #include "commands.h"
+#include "serialise/audio_specific_config.h"
 #include "serialise/esds_query.h"
 #include "tool_file.h"
 #include "tool_output.h"
 
 namespace {
-
-const uint32_t kSampleRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                 22050, 16000, 12000, 11025, 8000,  7350};
 
 // What an ADTS header needs of an AudioSpecificConfig.
 struct AdtsParameters {
@@ -25,25 +23,24 @@ struct AdtsParameters {
   uint32_t channels = 0;
 };
 
-bool ParseAudioSpecificConfig(const std::vector<uint8_t>& asc, AdtsParameters* p) {
-  if (asc.size() < 2) return false;
-  uint32_t bits = (uint32_t{asc[0]} << 24) | (uint32_t{asc[1]} << 16) |
-                  (asc.size() > 2 ? uint32_t{asc[2]} << 8 : 0) | (asc.size() > 3 ? asc[3] : 0);
-  p->object_type = bits >> 27;
-  p->frequency_index = (bits >> 23) & 0xF;
-  uint32_t rest = bits << 9;
-  if (p->frequency_index == 15) {  // an explicit rate: find its index
-    if (asc.size() < 5) return false;
-    const uint32_t rate = ((bits >> 3) & 0xFFFFF) << 4 | (asc[4] >> 4);  // 24 bits
-    p->frequency_index = 13;
-    for (uint32_t i = 0; i < 13; ++i)
-      if (kSampleRates[i] == rate) p->frequency_index = i;
-    rest = uint32_t{asc[4]} << 28;
-  }
-  p->channels = rest >> 28;
-  // SBR and parametric stereo ride on an AAC LC core, which ADTS carries
-  if (p->object_type == 5 || p->object_type == 29) p->object_type = 2;
-  return p->object_type >= 1 && p->object_type <= 4 && p->frequency_index < 13;
+// The ADTS parameters of a track's AudioSpecificConfig, read by the
+// library's parser: "", or why its frames cannot go into ADTS.
+std::string AdtsParametersOf(const unsigned char* asc, uint32_t length, AdtsParameters* p) {
+  AudioSpecificConfig c;
+  if (!ParseAudioSpecificConfig(asc, length, &c)) return "its AudioSpecificConfig is cut short";
+  // SBR and parametric stereo ride on a core (AAC LC), which ADTS carries
+  p->object_type = c.core_object_type;
+  p->channels = c.channels;
+  if (p->object_type < 1 || p->object_type > 4)
+    return "audio object type " + std::to_string(p->object_type) + " has no ADTS profile";
+  // ADTS has no explicit rate: a rate of the table goes by its index
+  const int index = SamplingFrequencyIndex(c.core_rate);
+  if (index < 0)
+    return c.core_rate == 0
+               ? "its sampling frequency index is reserved"
+               : "ADTS has no sampling frequency index for " + std::to_string(c.core_rate) + " Hz";
+  p->frequency_index = static_cast<uint32_t>(index);
+  return "";
 }
 
 void WriteAdtsHeader(const AdtsParameters& p, uint32_t payload, FILE* out) {
@@ -131,11 +128,13 @@ int ExtractAudio(const ToolFile& file, const char* path, FILE* report) {
   uint32_t asc_length = 0;
   AdtsParameters p;
   if (id == 0 || GetM4aEsdsData(file.get(), esds, &length) != 1 ||
-      !FindDecoderSpecificInfo(esds, length, &asc, &asc_length) ||
-      !ParseAudioSpecificConfig(std::vector<uint8_t>(asc, asc + asc_length), &p)) {
+      !FindDecoderSpecificInfo(esds, length, &asc, &asc_length)) {
     return ToolFailf(file.path(), "no audio written: audio track %u has no AAC AudioSpecificConfig",
                      id);
   }
+  const std::string unfit = AdtsParametersOf(asc, asc_length, &p);
+  if (!unfit.empty())
+    return ToolFailf(file.path(), "no audio written: audio track %u: %s", id, unfit.c_str());
   FILE* out = OpenOutput(path);
   if (out == nullptr) return 1;
   const uint32_t n =

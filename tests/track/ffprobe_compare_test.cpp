@@ -158,3 +158,46 @@ TEST(FfprobeCompare, CorpusFiles) {
   std::printf("compared %d corpus tracks with ffprobe\n", compared);
   EXPECT_TRUE(!HaveFfmpeg() || compared > 20) << compared;
 }
+
+// An esds whose AudioSpecificConfig gives the rate explicitly (index 15):
+// `extract` maps 44100 Hz to its ADTS index, and ffmpeg decodes the frames
+// without a word; a rate ADTS has no index for is refused in one line.
+TEST(FfprobeCompare, ExtractOfAnExplicitSamplingRate) {
+  if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  const std::string source =
+      FfmpegMedia("aac-stereo.mp4", "-f lavfi -i sine=sample_rate=44100 -t 1 -c:a aac -ac 2");
+  OpenedFile f(source);
+  TrackPlan audio = AudioPlan(1, 0);
+  unsigned char* data = nullptr;
+  uint32_t size = 0, time = 0;
+  CaptureStdout([&] {
+    while (MP4GetNextSample(f.file, f.file->audio_track_id, &data, &size, &time) == 1) {
+      audio.data.emplace_back(data, data + size);
+      MP4freeData(&data);
+    }
+  });
+  ASSERT_GT(audio.data.size(), 40u);
+  audio.chunks = {uint32_t(audio.data.size())};
+  // AAC LC, 44100 Hz written out, stereo; then 16001 Hz
+  for (const auto& [dsi, status] : {std::pair<box::Bytes, int>{{0x17, 0x80, 0x56, 0x22, 0x10}, 0},
+                                    {{0x17, 0x80, 0x1F, 0x40, 0x90}, 1}}) {
+    audio.esds = box::Esds(0x40, 0x15, dsi);
+    const std::string path = WriteScratchFile("explicit.mp4", BuildMovie({audio}));
+    const std::string aac = ScratchPath("explicit.aac");
+    std::string out, errors;
+    EXPECT_EQ(RunTool("extract '" + path + "' --audio '" + aac + "'", &out), status) << out;
+    if (status != 0) {
+      EXPECT_EQ(out, "ornivex: " + path +
+                         ": no audio written: audio track 1: ADTS has no sampling frequency "
+                         "index for 16001 Hz\n");
+      continue;
+    }
+    const box::Bytes adts = ReadWholeFile(aac);
+    ASSERT_GT(adts.size(), 7u);
+    // AAC LC, frequency index 4, two channels
+    EXPECT_EQ((Values{adts[0], adts[1], adts[2], adts[3] & 0xC0u}),
+              (Values{0xFF, 0xF1, 0x50, 0x80}));
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + aac + "' -f null -", &errors), 0);
+    EXPECT_EQ(errors, "");
+  }
+}
