@@ -7,6 +7,7 @@
 #include "atom/atom_bodies.h"
 #include "atom/atom_tree.h"
 #include "atom/atom_types.h"
+#include "atom/field_offsets.h"
 #include "atom/helpers.h"
 #include "commands.h"
 #include "tool_file.h"
@@ -68,23 +69,18 @@ std::string Hex(const RecordView& r, uint32_t from, uint32_t to) {
 }
 
 void PrintVersionFlags(FILE* out, const RecordView& r) {
-  std::fprintf(out, " version=%u flags=0x%06x", r.u8(8), r.u32(8) & 0xFFFFFF);
+  std::fprintf(out, " version=%u flags=0x%06x", r.u8(kVersionFlags),
+               r.u32(kVersionFlags) & 0xFFFFFF);
 }
 
 // Version 1 of the header atoms has 64-bit times, which move every later field.
 void PrintTimes(FILE* out, const RecordView& r, bool v1) {
   if (v1)
-    std::fprintf(out, " creation=%llu modification=%llu", (unsigned long long)r.u64(12),
-                 (unsigned long long)r.u64(20));
+    std::fprintf(out, " creation=%llu modification=%llu", (unsigned long long)r.u64(kCreationTime),
+                 (unsigned long long)r.u64(kModificationTimeV1));
   else
-    std::fprintf(out, " creation=%u modification=%u", r.u32(12), r.u32(16));
-}
-
-// The tables whose entry count sits at byte 12.
-bool IsCountedTable(const char* t) {
-  for (const char* code : {"stts", "ctts", "stsc", "stco", "co64", "stss", "stsh", "stdp", "elst"})
-    if (IsAtomType(t, code)) return true;
-  return false;
+    std::fprintf(out, " creation=%u modification=%u", r.u32(kCreationTime),
+                 r.u32(kModificationTime));
 }
 
 void PrintEntries(FILE* out, const char* indent, const AtomNode* node, const AtomTypeInfo& info,
@@ -126,79 +122,84 @@ void PrintFields(FILE* out, const char* indent, const AtomNode* node, const Reco
                  const AtomTypeInfo& info) {
   const char* t = node->type;
   if (IsAtomType(t, "ftyp")) {
-    std::fprintf(out, " major=%s minor=%u compatible=%s", r.code(8).c_str(), r.u32(12),
-                 r.code(16).c_str());
+    std::fprintf(out, " major=%s minor=%u compatible=%s", r.code(kFtypMajorBrand).c_str(),
+                 r.u32(kFtypMinorVersion), r.code(kFtypCompatibleBrand).c_str());
   } else if (IsAtomType(t, "mvhd")) {
-    const bool v1 = r.u8(8) == 1 && r.length >= 120;
+    const bool v1 = IsVersion1Header(node);
     PrintVersionFlags(out, r);
     PrintTimes(out, r, v1);
     if (v1)
-      std::fprintf(out, " timescale=%u duration=%llu next_track_id=%u", r.u32(28),
-                   (unsigned long long)r.u64(32), r.u32(116));
+      std::fprintf(out, " timescale=%u duration=%llu next_track_id=%u", r.u32(kMvhdTimescaleV1),
+                   (unsigned long long)r.u64(kMvhdDurationV1), r.u32(kMvhdNextTrackIdV1));
     else
-      std::fprintf(out, " timescale=%u duration=%u next_track_id=%u", r.u32(20), r.u32(24),
-                   r.u32(104));
+      std::fprintf(out, " timescale=%u duration=%u next_track_id=%u", r.u32(kMvhdTimescale),
+                   r.u32(kMvhdDuration), r.u32(kMvhdNextTrackId));
   } else if (IsAtomType(t, "tkhd")) {
-    const bool v1 = r.u8(8) == 1 && r.length >= 104;
-    const uint32_t shift = v1 ? 12 : 0;
+    const bool v1 = IsVersion1Header(node);
     PrintVersionFlags(out, r);
     PrintTimes(out, r, v1);
-    std::fprintf(out, " track_id=%u", r.u32(20 + (v1 ? 8 : 0)));
+    std::fprintf(out, " track_id=%u", r.u32(v1 ? kTkhdTrackIdV1 : kTkhdTrackId));
     if (v1)
-      std::fprintf(out, " duration=%llu", (unsigned long long)r.u64(36));
+      std::fprintf(out, " duration=%llu", (unsigned long long)r.u64(kTkhdDurationV1));
     else
-      std::fprintf(out, " duration=%u", r.u32(28));
-    std::fprintf(out, " width=%s height=%s", Fixed16(r.u32(84 + shift)).c_str(),
-                 Fixed16(r.u32(88 + shift)).c_str());
+      std::fprintf(out, " duration=%u", r.u32(kTkhdDuration));
+    std::fprintf(out, " width=%s height=%s", Fixed16(r.u32(v1 ? kTkhdWidthV1 : kTkhdWidth)).c_str(),
+                 Fixed16(r.u32(v1 ? kTkhdHeightV1 : kTkhdHeight)).c_str());
   } else if (IsAtomType(t, "mdhd")) {
-    const bool v1 = r.u8(8) == 1 && r.length >= 44;
-    const uint32_t lang = r.u16(v1 ? 40 : 28);
+    const bool v1 = IsVersion1Header(node);
+    const uint32_t lang = r.u16(v1 ? kMdhdLanguageV1 : kMdhdLanguage);
     PrintVersionFlags(out, r);
     PrintTimes(out, r, v1);
     if (v1)
-      std::fprintf(out, " timescale=%u duration=%llu", r.u32(28), (unsigned long long)r.u64(32));
+      std::fprintf(out, " timescale=%u duration=%llu", r.u32(kMdhdTimescaleV1),
+                   (unsigned long long)r.u64(kMdhdDurationV1));
     else
-      std::fprintf(out, " timescale=%u duration=%u", r.u32(20), r.u32(24));
+      std::fprintf(out, " timescale=%u duration=%u", r.u32(kMdhdTimescale), r.u32(kMdhdDuration));
     std::fprintf(out, " language=%c%c%c", 0x60 + ((lang >> 10) & 31), 0x60 + ((lang >> 5) & 31),
                  0x60 + (lang & 31));
   } else if (IsAtomType(t, "hdlr")) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " handler=%s name=\"%s\"", r.code(16).c_str(),
-                 Text(r.bytes + 32, r.length > 32 ? r.length - 32 : 0).c_str());
+    std::fprintf(
+        out, " handler=%s name=\"%s\"", r.code(kHdlrHandlerType).c_str(),
+        Text(r.bytes + kHdlrName, r.length > kHdlrName ? r.length - kHdlrName : 0).c_str());
   } else if (IsAtomType(t, "vmhd")) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " graphics_mode=%u", r.u16(12));
+    std::fprintf(out, " graphics_mode=%u", r.u16(kVmhdGraphicsMode));
   } else if (IsAtomType(t, "smhd")) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " balance=%d", (int16_t)r.u16(12));
+    std::fprintf(out, " balance=%d", (int16_t)r.u16(kSmhdBalance));
   } else if (IsAtomType(t, "stsd") || IsAtomType(t, "dref")) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " entries=%u", r.u32(12));
+    std::fprintf(out, " entries=%u", r.u32(kEntryCount));
   } else if (IsAtomType(t, "mp4v") || IsAtomType(t, "s263")) {
     std::fprintf(out,
                  " data_reference_index=%u width=%u height=%u resolution=%sx%s frames=%u depth=%u",
-                 r.u16(14), r.u16(32), r.u16(34), Fixed16(r.u32(36)).c_str(),
-                 Fixed16(r.u32(40)).c_str(), r.u16(48), r.u16(82));
+                 r.u16(kSampleEntryDataRefIndex), r.u16(kVisualWidth), r.u16(kVisualHeight),
+                 Fixed16(r.u32(kVisualHorizontalResolution)).c_str(),
+                 Fixed16(r.u32(kVisualVerticalResolution)).c_str(), r.u16(kVisualFrameCount),
+                 r.u16(kVisualDepth));
   } else if (IsAtomType(t, "mp4a") || IsAtomType(t, "samr")) {
     std::fprintf(out, " data_reference_index=%u channels=%u sample_size=%u sample_rate=%u",
-                 r.u16(14), r.u16(24), r.u16(26), r.u32(32) >> 16);
+                 r.u16(kSampleEntryDataRefIndex), r.u16(kAudioEntryChannels),
+                 r.u16(kAudioEntrySampleSize), r.u32(kAudioEntrySampleRate) >> 16);
   } else if (IsAtomType(t, "mp4s")) {
-    std::fprintf(out, " data_reference_index=%u", r.u16(14));
+    std::fprintf(out, " data_reference_index=%u", r.u16(kSampleEntryDataRefIndex));
   } else if (IsAtomType(t, "esds") || IsAtomType(t, "iods")) {
     PrintVersionFlags(out, r);
     const uint32_t end = node->size < r.length ? node->size : r.length;
-    std::fprintf(out, " descriptor=%s", Hex(r, 12, end).c_str());
+    std::fprintf(out, " descriptor=%s", Hex(r, kDescriptors, end).c_str());
   } else if (IsAtomType(t, "stsz")) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " sample_size=%u sample_count=%u\n", r.u32(12), r.u32(16));
-    if (r.u32(12) == 0) PrintEntries(out, indent, node, info, r.u32(16));
+    std::fprintf(out, " sample_size=%u sample_count=%u\n", r.u32(kStszSampleSize),
+                 r.u32(kStszSampleCount));
+    if (r.u32(kStszSampleSize) == 0) PrintEntries(out, indent, node, info, r.u32(kStszSampleCount));
     return;
-  } else if (IsCountedTable(t)) {
+  } else if (HasEntryTable(info)) {
     PrintVersionFlags(out, r);
-    std::fprintf(out, " entries=%u\n", r.u32(12));
-    PrintEntries(out, indent, node, info, r.u32(12));
+    std::fprintf(out, " entries=%u\n", r.u32(info.count_offset));
+    PrintEntries(out, indent, node, info, r.u32(info.count_offset));
     return;
-  } else if (info.has_text && info.entry_size != 0) {
+  } else if (HasTextBlock(info)) {
     if (!IsAtomType(t, "sdp ")) PrintVersionFlags(out, r);
     const unsigned char* text =
         static_cast<const unsigned char*>(GetTrailingBlock(node->realStructure, info));
