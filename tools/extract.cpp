@@ -34,12 +34,10 @@ std::string AdtsParametersOf(const unsigned char* asc, uint32_t length, AdtsPara
   if (p->object_type < 1 || p->object_type > 4)
     return "audio object type " + std::to_string(p->object_type) + " has no ADTS profile";
   // ADTS has no explicit rate: a rate of the table goes by its index
-  const int index = SamplingFrequencyIndex(c.core_rate);
-  if (index < 0)
+  if (!SamplingFrequencyIndex(c.core_rate, &p->frequency_index))
     return c.core_rate == 0
                ? "its sampling frequency index is reserved"
                : "ADTS has no sampling frequency index for " + std::to_string(c.core_rate) + " Hz";
-  p->frequency_index = static_cast<uint32_t>(index);
   return "";
 }
 

@@ -3,7 +3,8 @@
 #ifndef ORNIVEX_ATOM_STATUS_H
 #define ORNIVEX_ATOM_STATUS_H
 
-enum class Status {
+// [[nodiscard]]: a result that is dropped must be dropped on purpose, with (void).
+enum class [[nodiscard]] Status {
   kOk,
   kNotFound,  // not there, not accepted, or a type not handled
   kEnd,       // past the last (or before the first) entry of a walk

@@ -39,10 +39,13 @@ uint32_t ReadRate(Bits& bits, uint32_t* index) {
 
 }  // namespace
 
-int SamplingFrequencyIndex(uint32_t rate) {
-  for (int i = 0; i < 13; ++i)
-    if (kSampleRates[i] == rate) return i;
-  return -1;
+bool SamplingFrequencyIndex(uint32_t rate, uint32_t* index) {
+  for (uint32_t i = 0; i < 13; ++i)
+    if (kSampleRates[i] == rate) {
+      *index = i;
+      return true;
+    }
+  return false;
 }
 
 bool GetBitField(const unsigned char* bytes, uint32_t size, uint32_t* result, int count,

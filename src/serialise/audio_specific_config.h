@@ -17,8 +17,9 @@ struct AudioSpecificConfig {
   uint32_t output_rate = 0;
 };
 
-// The number of the 13 sampling frequencies of the table, or -1 for any other.
-int SamplingFrequencyIndex(uint32_t rate);
+// The number of a rate among the 13 sampling frequencies of the table;
+// false for any other rate.
+bool SamplingFrequencyIndex(uint32_t rate, uint32_t* index);
 
 // Parses `size` bytes; bits past them read as 0. False when the bytes end
 // before the channel configuration (the fields read so far are kept).

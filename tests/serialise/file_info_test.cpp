@@ -53,9 +53,10 @@ TEST(EsdsQuery, AudioSpecificConfigs) {
   }
   AudioSpecificConfig asc;
   EXPECT_FALSE(ParseAudioSpecificConfig(Bytes{0x17, 0x80, 0x56}.data(), 3, &asc));
-  EXPECT_EQ((Values{uint32_t(SamplingFrequencyIndex(7350)), uint32_t(SamplingFrequencyIndex(96000)),
-                    uint32_t(SamplingFrequencyIndex(16001))}),
-            (Values{12, 0, 0xFFFFFFFF}));
+  uint32_t first = 99, last = 99, other = 99;
+  EXPECT_TRUE(SamplingFrequencyIndex(96000, &first) && SamplingFrequencyIndex(7350, &last));
+  EXPECT_FALSE(SamplingFrequencyIndex(16001, &other));
+  EXPECT_EQ((Values{first, last, other}), (Values{0, 12, 99}));
 
   // MPEG-1 audio has no DecoderSpecificInfo
   const Bytes mp3 = Mpeg1Esds(128000);
