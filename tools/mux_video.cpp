@@ -37,6 +37,10 @@ Status Fail(VideoPass* pass, const std::string& subject, const std::string& reas
   pass->failed = true;
   return Status::kFailed;
 }
+bool Stop(VideoPass* pass, const std::string& reason) {
+  (void)Fail(pass, pass->stream->path, reason);  // the status ends the split; here it is done
+  return false;
+}
 
 Status TakeFrame(void* context, const VideoFrame& frame) {
   VideoPass* pass = static_cast<VideoPass*>(context);
@@ -71,9 +75,8 @@ Status TakeFrame(void* context, const VideoFrame& frame) {
 bool Feed(VideoPass* pass, VopSplitter* splitter, const unsigned char* data, size_t size) {
   const Status fed = FeedVopSplitter(splitter, data, size, TakeFrame, pass);
   if (Ok(fed) || pass->failed) return Ok(fed);
-  Fail(pass, pass->stream->path,
-       "video frame " + std::to_string(pass->frames) + ": no memory for it, or larger than 4 GiB");
-  return false;
+  return Stop(pass, "video frame " + std::to_string(pass->frames) +
+                        ": no memory for it, or larger than 4 GiB");
 }
 
 // Before the first VOP: gathers the head of the stream until a VOP start
@@ -85,11 +88,9 @@ bool FindFirstVop(VideoPass* pass, VopSplitter* splitter, std::vector<unsigned c
   if (!FindNextVop(head->data(), head->size(), complete, from, &at, &key)) return true;
   *found = true;
   const uint32_t headers = pass->stream->header_length;
-  if (at < headers) {
-    Fail(pass, pass->stream->path,
-         "its configuration header runs into a VOP start code at offset " + std::to_string(at));
-    return false;
-  }
+  if (at < headers)
+    return Stop(pass, "its configuration header runs into a VOP start code at offset " +
+                          std::to_string(at));
   pass->lead.assign(head->begin() + headers, head->begin() + static_cast<ptrdiff_t>(at));
   const bool fed = Feed(pass, splitter, head->data() + at, head->size() - at);
   head->clear();
@@ -109,20 +110,12 @@ bool SplitStream(VideoPass* pass, FILE* in, VopSplitter* splitter) {
     head.insert(head.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(n));
     if (!FindFirstVop(pass, splitter, &head, &from, false, &found)) return false;
   }
-  if (std::ferror(in)) {
-    Fail(pass, pass->stream->path, std::string("cannot read: ") + std::strerror(errno));
-    return false;
-  }
+  if (std::ferror(in)) return Stop(pass, std::string("cannot read: ") + std::strerror(errno));
   if (!found && !FindFirstVop(pass, splitter, &head, &from, true, &found)) return false;
-  if (!found) {
-    Fail(pass, pass->stream->path,
-         "no VOP start code (00 00 01 B6) after its configuration header");
-    return false;
-  }
+  if (!found) return Stop(pass, "no VOP start code (00 00 01 B6) after its configuration header");
   const Status finished = FinishVopSplitter(splitter, TakeFrame, pass);
   if (!Ok(finished) && !pass->failed)
-    Fail(pass, pass->stream->path,
-         "video frame " + std::to_string(pass->frames) + ": larger than 4 GiB");
+    return Stop(pass, "video frame " + std::to_string(pass->frames) + ": larger than 4 GiB");
   return Ok(finished);
 }
 
