@@ -33,7 +33,8 @@ inline std::string TreeText(const AtomNode* node) {
 }
 // CreateTrack's 14 arguments, with the values a caller typically passes.
 struct TrackArgs {
-  TrackArgs(int32_t track_type = 1) : type(track_type) {}  // NOLINT: {5} reads well
+  // implicit, so that Create({5}) makes a scene description track
+  TrackArgs(int32_t track_type = 1) : type(track_type) {}
   int32_t type;
   uint32_t width = 176, height = 144, tir = 30, time_scale = 1000;
   uint32_t profile_level = 3, audio_profile = 1, channels = 2, sample_rate = 44100;
