@@ -229,4 +229,76 @@ TEST(Flush, AllFourTracksLayOutMediaThenTheSystemSamplesInsideMdat) {
   EXPECT_EQ(ReadBack(f, f.file->audio_track_id), w.audio);
 }
 
+// Object descriptor and scene tracks made before the media tracks: their
+// samples are the bytes for the media tracks at flush, and the sizes, the
+// offsets and the iods follow.
+TEST(Flush, SystemTracksMadeFirstMatchTheMediaTracksAtFlush) {
+  Writer w;
+  w.Stream(4);
+  w.Stream(5);
+  w.Video();
+  w.Audio();
+  w.AddVideo(300, 0);
+  w.AddAudio(40);
+  ASSERT_EQ(w.Flush(), 1);
+  const Bytes file = w.Written();
+  const size_t end = Walk(file).back().offset + Walk(file).back().size;
+  EXPECT_EQ(end, file.size());
+  EXPECT_EQ(Find(file, "moov/iods"), ObjectDescriptorIods(1, 2));
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stsz", 2), Stsz(33, 1));
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stsz", 3), Stsz(16, 1));
+  EXPECT_EQ(Find(file, "moov/trak/tref/mpod"), Atom("mpod", {U32(3), U32(4)}));
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stco", 3), Stco({uint32_t(file.size() - 16)}));
+  OpenedFile f(w.path);
+  EXPECT_EQ(ReadBack(f, f.file->video_track_id), w.video);
+  EXPECT_EQ(ReadBack(f, f.file->audio_track_id), w.audio);
+}
+
+TEST(Flush, SystemTracksWithoutMediaStayOutAndAThirdTrackLinksWithoutOd) {
+  Writer none;
+  none.Stream(4);
+  none.Stream(5);
+  ASSERT_EQ(none.Flush(), 1);
+  EXPECT_EQ(none.Written(),
+            Cat({Ftyp3gp(), Atom("moov", {MovieHeader(0, 0, 3), ObjectDescriptorIods(2, 3)}),
+                 Atom("mdat")}));
+  Writer scene;
+  scene.Video();
+  scene.Stream(5);
+  scene.AddVideo(100, 0);
+  scene.AddVideo(100, 40);
+  ASSERT_EQ(scene.Flush(), 1);
+  const Bytes file = scene.Written();
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stco", 1), Stco({uint32_t(file.size() - 38)}));
+  EXPECT_EQ(Find(file, "moov/trak/mdia/hdlr", 1)[19], 'm');  // sdsm
+}
+
+// One sample has no next time stamp: it lasts 0, and so does its track.
+TEST(Flush, ASingleSampleLastsNothing) {
+  Writer w;
+  w.Video();
+  w.AddVideo(100, 0);
+  ASSERT_EQ(w.Flush(), 1);
+  const Bytes file = w.Written();
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stts"), Stts({{1, 0}}));
+  EXPECT_EQ(ReadUint32BE(&Find(file, "moov/mvhd")[24]), 0u);
+  OpenedFile f(w.path);
+  EXPECT_EQ(ReadBack(f, f.file->video_track_id), w.video);
+}
+
+// 2500 frames fill two table blocks, which the flush merges into one table.
+TEST(Flush, TableBlocksBecomeOneTable) {
+  Writer w;
+  w.Video();
+  for (uint32_t i = 0; i < 2500; ++i) w.AddVideo(10 + i % 3, 40 * i, i % 250 == 0);
+  ASSERT_EQ(w.Flush(), 1);
+  const Bytes file = w.Written();
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stsz").size(), 20u + 4 * 2500);
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stts"), Stts({{2500, 40}}));
+  EXPECT_EQ(Find(file, "moov/trak/mdia/minf/stbl/stss"),
+            Stss({1, 251, 501, 751, 1001, 1251, 1501, 1751, 2001, 2251}));
+  OpenedFile f(w.path);
+  EXPECT_EQ(ReadBack(f, f.file->video_track_id), w.video);
+}
+
 }  // namespace
