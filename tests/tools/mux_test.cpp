@@ -353,7 +353,9 @@ TEST(Mux, WriterFailureLeavesNothing) {
 // On a terminal, a stream of more than a few seconds shows a line that
 // counts up and is erased at the end; nothing elsewhere.
 TEST(Mux, ProgressOnATerminalForLongInputs) {
-  if (RunCommand("script -qec true /dev/null", nullptr) != 0) GTEST_SKIP() << "no script(1)";
+  // script(1) gives the tool a terminal; it needs a standard input of its own
+  if (RunCommand("script -qec true /dev/null </dev/null", nullptr) != 0)
+    GTEST_SKIP() << "no script(1)";
   Bytes aac;
   for (int i = 0; i < 500; ++i) aac = box::Cat({aac, Adts(kPayload, 11)});  // 64 s at 8000 Hz
   const std::string long_aac = WriteScratchFile("long.aac", aac);
@@ -362,7 +364,7 @@ TEST(Mux, ProgressOnATerminalForLongInputs) {
   const auto on_terminal = [](const std::string& input) {
     std::string screen;
     EXPECT_EQ(RunCommand("script -qec \"'" ORNIVEX_TOOL_PATH "' mux --audio " + input + " -o " +
-                             ScratchPath("p.mp4") + " >/dev/null\" /dev/null",
+                             ScratchPath("p.mp4") + " >/dev/null\" /dev/null </dev/null",
                          &screen),
               0);
     return screen;
