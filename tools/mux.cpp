@@ -216,7 +216,8 @@ extern const ToolCommand kMuxCommand = {
     "              beside it first and takes its place when whole, so a failure\n"
     "              leaves an earlier OUT as it was.\n"
     "Prints one line per track written. A stream that cannot be split (not\n"
-    "ADTS, a bad frame, no VOP) is a failure that names the frame and its offset.\n"
+    "ADTS, a bad frame, no VOP) is a failure that says where. B-VOPs stay in\n"
+    "decode order: the library writes no composition times.\n"
     "On a terminal, inputs of more than a few seconds show their progress on\n"
     "standard error.\n",
     kOptions,
