@@ -69,7 +69,7 @@ Status GetTrackMediaType(const AtomNode* trak, int32_t* typeOut) {
   const AtomNode* hdlr = WalkAtomPath(trak->first_child, {"mdia", "hdlr"});
   if (hdlr == nullptr) return Status::kNotFound;
   const char* handler = static_cast<const char*>(hdlr->realStructure) + kHdlrHandlerType;
-  static const char* const kHandlers[] = {"vide", "soun", "hint", "odsm", "sdsm"};
+  static constexpr char kHandlers[][5] = {"vide", "soun", "hint", "odsm", "sdsm"};
   for (int i = 0; i < 5; ++i) {
     if (IsAtomType(handler, kHandlers[i])) {
       *typeOut = i + 1;

@@ -38,6 +38,8 @@ TEST(EsdsQuery, AudioSpecificConfigs) {
       {{0xF9, 0x48, 0x20}, {42, 44100, 1}, {4, 44100, 42}},             // an escaped object type
       // HE-AAC v2: a mono 22050 Hz AAC LC core plays as 44100 Hz stereo
       {{0xEB, 0x8A, 0x08, 0x00}, {29, 44100, 2}, {7, 22050, 2}},
+      // SBR signalled explicitly over an AAC Main core at 16000 Hz
+      {{0x2C, 0x12, 0x84}, {5, 32000, 2}, {8, 16000, 1}},
   };
   for (const auto& [dsi, reported, adts] : cases) {
     SCOPED_TRACE(testing::PrintToString(dsi));
@@ -118,7 +120,9 @@ TEST(EsdsQuery, EsdsDataOfOpenedFiles) {
   Bytes past_end = BuildMovie({AudioPlan(2, 2)});
   const size_t at =
       std::search(past_end.begin(), past_end.end(), esds.begin(), esds.end()) - past_end.begin();
-  past_end[at + 2] = 0x10;  // 4096 bytes more than the 48 it has
+  // 200 bytes: within what may be handed out, but past the end of the file
+  past_end[at + 3] = 200;
+  ASSERT_GT(at + 200, past_end.size());
   Bytes long_dsi = esds;
   long_dsi[42] = 6;
   const std::tuple<Bytes, int32_t, uint32_t> cases2[] = {

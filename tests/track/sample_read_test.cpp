@@ -220,6 +220,13 @@ TEST(SampleRead, ReadsByTime) {
              Read(SeekTrack, sparse.file, 1, 2999).rc, sparse.file->key_cursor,
              Read(SeekTrack, sparse.file, 1, 3000).rc, sparse.file->key_cursor}),
       (Codes{2000, 4000, 2000, 2, 4000, 2}));
+  // a stamp beyond what the result can carry reads as the latest it can
+  OpenedFile late_stamp(Movie({SimpleTrak("vide", {Stts({{1, 0x90000000}, {1, 1}}), Stss({1, 2}),
+                                                   Stsc({{1, 2, 1}}), Stsz(10, 2), Stco({100})})},
+                              200));
+  EXPECT_EQ((Codes{Read(GetSample, late_stamp.file, 1, 5000).rc,
+                   Read(SeekTrack, late_stamp.file, 1, 5000).rc}),
+            (Codes{0x7FFFFFFF, 0x7FFFFFFF}));
 }
 
 TEST(SampleRead, BufferCapacityAndKeyFlags) {
@@ -252,12 +259,12 @@ TEST(SampleRead, BufferCapacityAndKeyFlags) {
   EXPECT_EQ(buffer.Capacity(), 1010u);
 
   // Without sync samples the flag comes from the VOP coding type: an I-VOP,
-  // a P-VOP, a VOP start code with no byte after it, an I-VOP's bits after
-  // no start code.
+  // a VOP start code with no byte after it (the buffer still holds the
+  // I-VOP's), a P-VOP, an I-VOP's bits after no VOP start code.
   TrackPlan vops = VideoPlan(1, 0, {});
   vops.data = {{0, 0, 1, 0xB6, 0x10, 0x60},
-               {0, 0, 1, 0xB6, 0x51, 0x00},
                {0, 0, 1, 0xB6},
+               {0, 0, 1, 0xB6, 0x51, 0x00},
                {0, 0, 1, 0xB3, 0x10, 0x60}};
   vops.chunks = {4};
   OpenedFile vop(BuildMovie({vops}));
