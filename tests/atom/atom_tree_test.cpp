@@ -201,19 +201,3 @@ TEST(AtomTree, DeepNestingIsBounded) {
   ASSERT_FALSE(t.log.stops.empty());
   EXPECT_EQ(t.log.stops.back().reason, LevelStop::kTooDeep);
 }
-
-TEST(AtomTree, DamagedFilesNeverCrash) {
-  const Bytes good = Movie({VideoTrak(), Atom("udta", {Atom("cprt", {Full(0, 0), Zeros(4)})})});
-  for (size_t n = 1; n < good.size(); ++n)  // every prefix
-    Tree t(Bytes(good.begin(), good.begin() + long(n)), "prefix " + std::to_string(n));
-  std::mt19937 rng(1234);
-  for (int round = 0; round < 400; ++round) {  // random bytes changed
-    Bytes bad = good;
-    for (int c = 1 + int(rng() % 4); c > 0; --c) bad[rng() % bad.size()] = uint8_t(rng());
-    Tree t(bad, "round " + std::to_string(round));
-  }
-}
-
-TEST(AtomTree, Corpus) {
-  for (const std::string& path : CorpusFiles()) Tree t(ReadWholeFile(path), path);
-}
