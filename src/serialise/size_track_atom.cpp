@@ -52,8 +52,15 @@ struct EntryKind {
   char type[5];
   uint32_t fixed;  // bytes before the child
   char child[5];   // the child it requires
-  const char* missing;
 };
+
+void ReportMissingChild(const char* entry) {
+  if (IsAtomType(entry, "mp4v")) Report("the mp4v atom does not contain esds child atom\n");
+  if (IsAtomType(entry, "s263")) Report("the s263 atom does not contain d263 child atom\n");
+  if (IsAtomType(entry, "mp4a")) Report("the mp4a atom does not contain esds child atom\n");
+  if (IsAtomType(entry, "samr")) Report("the samr atom does not contain damr child atom\n");
+  if (IsAtomType(entry, "mp4s")) Report("the mp4s atom does not contain esds child atom\n");
+}
 
 void SetEntryFields(AtomNode* node, const TrackNode& t) {
   void* r = node->realStructure;
@@ -75,18 +82,16 @@ void SetEntryFields(AtomNode* node, const TrackNode& t) {
 
 // A sample entry: its fixed part, its one required child, its fields.
 Status SizeSampleEntry(AtomNode* node, TrackSizing* s, uint32_t* size) {
-  static const EntryKind kEntries[] = {
-      {"mp4v", 86, "esds", "the mp4v atom does not contain esds child atom\n"},
-      {"s263", 86, "d263", "the s263 atom does not contain d263 child atom\n"},
-      {"mp4a", 36, "esds", "the mp4a atom does not contain esds child atom\n"},
-      {"samr", 36, "damr", "the samr atom does not contain damr child atom\n"},
-      {"mp4s", 16, "esds", "the mp4s atom does not contain esds child atom\n"},
-  };
+  static const EntryKind kEntries[] = {{"mp4v", 86, "esds"},
+                                       {"s263", 86, "d263"},
+                                       {"mp4a", 36, "esds"},
+                                       {"samr", 36, "damr"},
+                                       {"mp4s", 16, "esds"}};
   for (const EntryKind& e : kEntries) {
     if (!IsAtomType(node->type, e.type)) continue;
     AtomNode* child = node->first_child;
     if (child == nullptr || !IsAtomType(child->type, e.child)) {
-      Report("%s", e.missing);
+      ReportMissingChild(e.type);
       return Status::kFailed;
     }
     uint32_t child_size = 0;
