@@ -1,25 +1,56 @@
-// The sizing pass and the writing pass on single atoms and on the track
-// subtrees that CreateTrack builds: esds and iods bodies, header and sample
-// entry fields, the failure messages of containers and of the writer.
+// The serialiser on single atoms, sized from a track's table blocks and
+// written out: the sample tables with the Duration, the esds bodies, and
+// the messages of atoms that cannot be sized or written.
 #include "atom/atom_bodies.h"
 #include "serialise/atom_serialiser.h"
 #include "serialise/esds_write.h"
 #include "support/test_support.h"
-#include "writer/writer_release.h"
+#include "writer/table_blocks.h"
 #include "writer/writer_tree.h"
 
 using namespace box;
+using Numbers = std::vector<uint32_t>;
 
 namespace {
 
-// Writes `node` with its children, not its siblings; hands out the bytes.
-Bytes Written(AtomNode* node, std::string* said = nullptr) {
+// A track's blocks of `capacity` samples, filled as the appends fill them.
+struct Chain {
+  TrackNode* first = static_cast<TrackNode*>(AllocZeroed(sizeof(TrackNode)));
+  Chain(uint32_t type, const Numbers& times, const Numbers& sizes, const Numbers& keys = {},
+        int32_t capacity = 2000) {
+    first->TrackType = type;
+    EXPECT_TRUE(Ok(CreateSampleAndKeyFrameTable(&first, capacity)));
+    uint32_t offset = 0, key_count = 0;
+    for (uint32_t i = 0; i < times.size(); offset += sizes[i++]) {
+      TrackNode* b = LastBlock(first);
+      if (b->SampleCount == uint32_t(capacity)) {
+        EXPECT_TRUE(Ok(CreateSampleAndKeyFrameTable(&first, capacity)));
+        b = LastBlock(first);
+        b->FirstSample = i, b->FirstKeyFrame = key_count, b->TrackType = type;
+      }
+      b->SampleTable[b->SampleCount++] = {times[i], 0, offset, sizes[i], 0};
+      if (std::count(keys.begin(), keys.end(), i) != 0)
+        b->KeyFrameTable[b->KeyFrameCount++] = {times[i], i}, ++key_count;
+    }
+  }
+  ~Chain() { FreeTrackBlocks(first); }
+};
+
+// A lone atom with its record.
+struct Lone {
+  AtomNode* node = static_cast<AtomNode*>(AllocZeroed(sizeof(AtomNode)));
+  explicit Lone(const char* type) {
+    CopyAtomType(node->type, type);
+    EXPECT_TRUE(Ok(AllocateNodeRecord(node)));
+  }
+  ~Lone() { FreeAtomNode(node); }
+};
+
+// Writes `node` and its children; what the writer printed in `said`.
+Bytes Written(const AtomNode* node, std::string* said = nullptr) {
   Root_atom root{};
   root.file = std::tmpfile();
-  AtomNode* next = node->next;
-  node->next = nullptr;
-  std::string out = CaptureStdout([&] { (void)WriteAtomTree(node, &root); });
-  node->next = next;
+  const std::string out = CaptureStdout([&] { (void)WriteAtomTree(node, &root); });
   if (said != nullptr) *said = out;
   Bytes bytes(root.file_size);
   std::rewind(root.file);
@@ -28,255 +59,240 @@ Bytes Written(AtomNode* node, std::string* said = nullptr) {
   return bytes;
 }
 
-// A lone esds sized for `track`: its bytes, or nothing with the status.
-Bytes Esds(TrackNode* track, Status* status = nullptr, std::string* said = nullptr) {
-  AtomNode* node = static_cast<AtomNode*>(AllocZeroed(sizeof(AtomNode)));
-  CopyAtomType(node->type, "esds");
-  EXPECT_TRUE(Ok(AllocateNodeRecord(node)));
+// A lone atom sized for the track and written: its bytes, or none when the
+// sizing fails, with the status and what was printed.
+Bytes Built(const char* type, TrackNode* track, std::string* said = nullptr,
+            Status* status = nullptr) {
+  Lone atom(type);
   uint32_t size = 0;
   Status s = Status::kOk;
-  const std::string out = CaptureStdout([&] { s = SizeTrackAtom(node, track, &size); });
-  if (status != nullptr) *status = s;
+  const std::string out = CaptureStdout([&] { s = SizeTrackAtom(atom.node, track, &size); });
   if (said != nullptr) *said = out;
-  const Bytes bytes = Ok(s) ? Written(node) : Bytes{};
-  FreeAtomNode(node);
-  return bytes;
+  if (status != nullptr) *status = s;
+  return Ok(s) ? Written(atom.node) : Bytes{};
+}
+Bytes Built(const char* type, const Chain& chain, std::string* said = nullptr) {
+  return Built(type, chain.first, said);
 }
 
-TrackNode VideoTrack(const Bytes& config, uint32_t profile = 1, uint16_t width = 176) {
+Numbers Repeat(uint32_t n, uint32_t value) {
+  return Numbers(n, value);
+}
+Numbers Steps(uint32_t n, uint32_t step) {
+  Numbers v(n);
+  for (uint32_t i = 0; i < n; ++i) v[i] = i * step;
+  return v;
+}
+
+TEST(SttsWrite, RunsOfEqualDurationsAndTheirSumAsDuration) {
+  const std::tuple<Numbers, std::vector<std::array<uint32_t, 2>>, uint32_t> cases[] = {
+      {{0, 1000, 2000, 3000}, {{4, 1000}}, 4000},
+      {{0, 10, 20, 25, 30}, {{2, 10}, {3, 5}}, 35},
+      {{0, 10, 15, 25}, {{1, 10}, {1, 5}, {2, 10}}, 35},
+      {{0, 40}, {{2, 40}}, 80},
+      {{500}, {{1, 0}}, 0},  // a lone sample has no next time stamp: it lasts 0
+      {{}, {}, 0}};
+  for (const auto& [times, runs, duration] : cases) {
+    Chain chain(kTrackAudio, times, Repeat(uint32_t(times.size()), 8));
+    EXPECT_EQ(Built("stts", chain), Stts(runs)) << times.size();
+    EXPECT_EQ(chain.first->Duration, duration);
+  }
+  // a block's last sample is an entry of its own, timed to the next block,
+  // or with the delta before it when the next block starts earlier
+  for (const Numbers& times : {Numbers{0, 10, 20, 30, 40}, Numbers{0, 10, 20, 5, 15}}) {
+    Chain chain(kTrackAudio, times, Repeat(5, 8), {}, 3);
+    EXPECT_EQ(Built("stts", chain), Stts({{2, 10}, {1, 10}, {2, 10}}));
+  }
+}
+
+TEST(StszWrite, OneSizeForAllOrOneSizePerSample) {
+  EXPECT_EQ(Built("stsz", Chain(kTrackAudio, Steps(4, 1), Repeat(4, 512))), Stsz(512, 4));
+  EXPECT_EQ(Built("stsz", Chain(kTrackAudio, Steps(3, 1), {512, 512, 100})),
+            Stsz(0, 3, {512, 512, 100}));
+  EXPECT_EQ(Built("stsz", Chain(kTrackAudio, {}, {})), Stsz(0, 0));
+  // a shared size of 0 would read as "a list follows": the list is written
+  EXPECT_EQ(Built("stsz", Chain(kTrackVideo, Steps(2, 1), {0, 0}, {0})), Stsz(0, 2, {0, 0}));
+}
+
+TEST(ChunkWrite, StreamsGoInChunksOfThirtySamples) {
+  const std::tuple<uint32_t, std::vector<std::array<uint32_t, 3>>, Numbers> cases[] = {
+      {0, {{1, 0, 1}}, {}},         {29, {{1, 29, 1}}, {0}},
+      {30, {{1, 30, 1}}, {0}},      {31, {{1, 30, 1}, {2, 1, 1}}, {0, 300}},
+      {60, {{1, 30, 1}}, {0, 300}}, {95, {{1, 30, 1}, {4, 5, 1}}, {0, 300, 600, 900}}};
+  for (uint32_t type : {kTrackAudio, kTrackObjectDescriptor, kTrackScene})
+    for (const auto& [n, stsc, stco] : cases) {
+      Chain chain(type, Steps(n, 1024), Repeat(n, 10), {}, 40);  // chunks across blocks
+      EXPECT_EQ(Built("stsc", chain), Stsc(stsc)) << n;
+      EXPECT_EQ(Built("stco", chain), Stco(stco)) << n;
+    }
+}
+
+TEST(ChunkWrite, VideoChunksBeginAtKeyFramesAndEarlierSamplesFormTheirOwn) {
+  const std::tuple<Numbers, std::vector<std::array<uint32_t, 3>>, Numbers, Numbers> cases[] = {
+      {{0, 12, 24}, {{1, 12, 1}, {2, 12, 1}, {3, 6, 1}}, {0, 120, 240}, {1, 13, 25}},
+      {{5, 20}, {{1, 5, 1}, {2, 15, 1}, {3, 10, 1}}, {0, 50, 200}, {6, 21}},
+      {{}, {{1, 30, 1}}, {0}, {}},
+      {{29}, {{1, 29, 1}, {2, 1, 1}}, {0, 290}, {30}}};
+  for (const auto& [keys, stsc, stco, stss] : cases) {
+    Chain chain(kTrackVideo, Steps(30, 40), Repeat(30, 10), keys);
+    EXPECT_EQ(Built("stsc", chain), Stsc(stsc)) << keys.size();
+    EXPECT_EQ(Built("stco", chain), Stco(stco)) << keys.size();
+    EXPECT_EQ(Built("stss", chain), Stss(stss)) << keys.size();
+  }
+  Numbers keys = Steps(25, 100), offsets, numbers;  // 2500 samples in two blocks
+  for (uint32_t k : keys) offsets.push_back(k * 10), numbers.push_back(k + 1);
+  Chain chain(kTrackVideo, Steps(2500, 40), Repeat(2500, 10), keys);
+  EXPECT_EQ(Built("stco", chain), Stco(offsets));
+  EXPECT_EQ(Built("stss", chain), Stss(numbers));
+}
+
+TEST(SampleTableWrite, TracksThatCannotBeTabledFail) {
+  std::string said;
+  Chain hint(kTrackHint, {0}, {8});
+  EXPECT_EQ((std::vector<Bytes>{Built("stsc", hint, &said), Built("stco", hint, &said)}),
+            std::vector<Bytes>(2));
+  EXPECT_EQ(said, "");  // the enclosing stbl names the table
+  Chain gap(kTrackAudio, {0, 1, 2, 3}, Repeat(4, 8), {}, 2);
+  gap.first->NextBlock->FirstSample = 3;
+  EXPECT_EQ(Built("stsz", gap, &said), Bytes{});
+  EXPECT_EQ(said, "Error value in the TrackNode's SampleCount;\n");
+  Chain keys(kTrackVideo, {0, 1, 2, 3}, Repeat(4, 8), {0, 2}, 2);
+  keys.first->NextBlock->FirstKeyFrame = 0;
+  EXPECT_EQ(Built("stss", keys, &said), Bytes{});
+  EXPECT_EQ(said, "Error value in the TrackNode's KeyFrameCount;\n");
+  Chain past(kTrackVideo, {0, 1}, Repeat(2, 8), {0});
+  past.first->KeyFrameTable[0].sample_index = 2;  // no such sample
+  EXPECT_EQ(Built("stco", past), Bytes{});
+  past.first->KeyFrameCount = 0x40000000;  // a table no 32-bit atom holds
+  EXPECT_EQ(Built("stss", past), Bytes{});
+}
+
+TrackNode Video(const Bytes& config, uint32_t profile = 1, uint16_t width = 176) {
   TrackNode t{};
-  t.TrackType = kTrackVideo;
-  t.Width = width;
-  t.Height = 144;
-  t.TimeIncrementResolution = 30;
-  t.ProfileLevel = profile;
-  t.MaxBitRate = 200000;
-  t.AvgBitRate = 100000;
+  t.TrackType = kTrackVideo, t.Width = width, t.Height = 144, t.TimeIncrementResolution = 30;
+  t.ProfileLevel = profile, t.MaxBitRate = 200000, t.AvgBitRate = 100000;
   std::copy(config.begin(), config.end(), t.DecoderConfig);
   t.DecoderConfigLength = uint32_t(config.size());
   return t;
 }
-
 Bytes Prefix(uint8_t profile) {
   return {0, 0, 1, 0xB0, profile, 0, 0, 1, 0xB5, 0x09};
 }
 
 TEST(EsdsWrite, VideoConfigurationsAreCompletedOrMadeUp) {
-  const Bytes vol_start = {0, 0, 1, 0, 0, 0, 1, 0x20};
-  const Bytes default_vol = {0x01, 0x88, 0x40, 0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F};
-  Bytes sequence = Cat({{0, 0, 1, 0xB0, 0xF5}, Bytes(20, 0x33)});
-  Bytes long_vo = Cat({{0, 0, 1, 0}, Bytes(48, 0x44)});  // 62 bytes with the prefix
-  struct Case {
-    Bytes config;
-    uint8_t profile;
-    Bytes dsi;
-    uint32_t length_after;
-  };
-  const Case cases[] = {
-      {{}, 1, Cat({Prefix(1), vol_start, default_vol}), 0},
+  const Bytes made_up = {0,    0,    1,    0,    0,    0,    1,    0x20, 0x01,
+                         0x88, 0x40, 0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F};
+  const Bytes long_vo = Cat({{0, 0, 1, 0}, Bytes(48, 0x44)});  // 62 bytes with the prefix
+  const std::tuple<Bytes, uint8_t, Bytes, uint32_t> cases[] = {
+      {{}, 1, Cat({Prefix(1), made_up}), 0},
       {kQcifVol, 3, Cat({Prefix(3), kQcifVol}), 28},
-      {sequence, 8, Cat({{0, 0, 1, 0xB0, 8}, Bytes(20, 0x33)}), 25},
-      {long_vo, 2, Cat({Prefix(2), long_vo}), 62},
-  };
-  for (const Case& c : cases) {
-    TrackNode t = VideoTrack(c.config, c.profile);
-    EXPECT_EQ(Esds(&t), box::Esds(0x20, 0x11, c.dsi)) << c.dsi.size();
-    EXPECT_EQ(t.DecoderConfigLength, c.length_after);
+      {Cat({{0, 0, 1, 0xB0, 0xF5}, Bytes(20, 3)}), 8, Cat({{0, 0, 1, 0xB0, 8}, Bytes(20, 3)}), 25},
+      {long_vo, 2, Cat({Prefix(2), long_vo}), 62}};
+  for (const auto& [config, profile, dsi, length_after] : cases) {
+    TrackNode t = Video(config, profile);
+    EXPECT_EQ(Built("esds", &t), box::Esds(0x20, 0x11, dsi))
+        << dsi.size();  // lengths 57/46/28 for 28
+    EXPECT_EQ(t.DecoderConfigLength, length_after);
   }
-  TrackNode t = VideoTrack({});
-  const Bytes made = Esds(&t);
-  EXPECT_EQ(Bytes(made.begin() + 12, made.begin() + 25),
-            (Bytes{3, 0x80, 0x80, 0x80, 57, 0, 1, 0, 4, 0x80, 0x80, 0x80, 46}));
-}
-
-TEST(EsdsWrite, VideoThatCannotBeDescribedIsNotAcceptedSilently) {
-  for (auto [config, width] :
-       {std::pair{Bytes{0, 0, 1, 0xB6, 0x10}, 176}, {Bytes{}, 8192}, {Bytes{0, 0, 1}, 176}}) {
-    TrackNode t = VideoTrack(config, 1, uint16_t(width));
+  // no header of its own, or a picture that 13 bits cannot hold: refused silently
+  for (auto [config, width] : {std::pair{Bytes{0, 0, 1, 0xB6}, 176}, {Bytes{}, 8192}}) {
+    TrackNode t = Video(config, 1, uint16_t(width));
     Status s = Status::kOk;
     std::string said;
-    EXPECT_EQ(Esds(&t, &s, &said), Bytes{});
-    EXPECT_EQ(s, Status::kNotFound);
-    EXPECT_EQ(said, "");
+    EXPECT_EQ(Built("esds", &t, &said, &s), Bytes{});
+    EXPECT_EQ((std::pair{s, said}), (std::pair{Status::kNotFound, std::string()}));
   }
-  TrackNode widest = VideoTrack({}, 1, 8191);
-  const Bytes made = Esds(&widest);
-  ASSERT_EQ(made.size(), 74u);
-  EXPECT_EQ(ReadUint32BE(&made[65]) >> 14 & 0x1FFF, 8191u);  // the 13-bit width
+  TrackNode widest = Video({}, 1, 8191);
+  EXPECT_EQ(ReadUint32BE(&Built("esds", &widest)[65]) >> 14 & 0x1FFF, 8191u);
 }
 
 TEST(EsdsWrite, AudioSpecificConfigFromParametersBytesOrAdtsHeader) {
-  struct Case {
-    uint32_t profile, channels, rate;
-    Bytes config;
-    uint16_t asc;
-  };
-  const Case cases[] = {
+  const std::tuple<uint32_t, uint32_t, uint32_t, Bytes, uint16_t> cases[] = {
       {1, 2, 44100, {}, 0x1210},
       {1, 2, 12000, {}, 0x1490},
       {0, 0, 0, {0xFF, 0xF1, 0x50, 0x80}, 0x1210},  // an ADTS header
       {0, 0, 0, {0x13, 0x88}, 0x1388},              // two bytes taken as they are
-      {0, 2, 44100, {}, 0x0A10},                    // AAC Main by its parameters, not 0x0000
+      {0, 2, 44100, {}, 0x0A10},                    // AAC Main by its parameters
       {1, 1, 7350, {}, 0x1608},
       {1, 2, 44000, {}, 0x1210},  // rates outside the table: the nearest one's index
       {1, 2, 9000, {}, 0x1590},
       {1, 2, 200000, {}, 0x1010},
-      {1, 2, 1000, {}, 0x1590},
-  };
-  for (const Case& c : cases) {
+      {1, 2, 1000, {}, 0x1590}};
+  for (const auto& [profile, channels, rate, config, asc] : cases) {
     TrackNode t{};
-    t.TrackType = kTrackAudio;
-    t.AudioProfile = c.profile;
-    t.ChannelConfig = c.channels;
-    t.SampleRate = c.rate;
-    std::copy(c.config.begin(), c.config.end(), t.DecoderConfig);
-    t.DecoderConfigLength = uint32_t(c.config.size());
-    EXPECT_EQ(BuildAudioSpecificConfig(t), c.asc) << c.rate << " " << c.profile;
+    t.TrackType = kTrackAudio, t.AudioProfile = profile, t.ChannelConfig = channels;
+    t.SampleRate = rate, t.DecoderConfigLength = uint32_t(config.size());
+    std::copy(config.begin(), config.end(), t.DecoderConfig);
+    EXPECT_EQ(BuildAudioSpecificConfig(t), asc) << rate << " " << profile;
   }
   TrackNode aac{};
-  aac.TrackType = kTrackAudio;
-  aac.AudioProfile = 1, aac.ChannelConfig = 2, aac.SampleRate = 44100;
+  aac.TrackType = kTrackAudio, aac.AudioProfile = 1, aac.ChannelConfig = 2, aac.SampleRate = 44100;
   aac.MaxBitRate = 0x01020304, aac.AvgBitRate = 0x05060708;
-  const Bytes rates = {1, 2, 3, 4, 5, 6, 7, 8};
-  EXPECT_EQ(Esds(&aac), Atom("esds", {Full(0, 0),
-                                      Bytes{3, 0x80, 0x80, 0x80, 0x1F, 0, 2, 0, 4, 0x80, 0x80, 0x80,
-                                            0x14, 0x40, 0x15, 0, 0, 0xF4},
-                                      rates, Bytes{5, 0x80, 0x80, 0x80, 2, 0x12, 0x10, 6, 1, 2}}));
+  const Bytes head = {0, 2, 0, 4, 0x80, 0x80, 0x80}, rates = {0, 0, 0xF4, 1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_EQ(
+      Built("esds", &aac),
+      Atom("esds", {Full(0, 0), Bytes{3, 0x80, 0x80, 0x80, 0x1F}, head, Bytes{0x14, 0x40, 0x15},
+                    rates, Bytes{5, 0x80, 0x80, 0x80, 2, 0x12, 0x10, 6, 1, 2}}));
   aac.AudioProfile = aac.ChannelConfig = aac.SampleRate = 0;  // nothing: MPEG-1 audio
-  EXPECT_EQ(Esds(&aac), Atom("esds", {Full(0, 0),
-                                      Bytes{3, 0x80, 0x80, 0x80, 0x18, 0, 2, 0, 4, 0x80, 0x80, 0x80,
-                                            0x0D, 0x6B, 0x15, 0, 0, 0xF4},
-                                      rates, Bytes{6, 1, 2}}));
+  EXPECT_EQ(Built("esds", &aac), Atom("esds", {Full(0, 0), Bytes{3, 0x80, 0x80, 0x80, 0x18}, head,
+                                               Bytes{0x0D, 0x6B, 0x15}, rates, Bytes{6, 1, 2}}));
 }
 
 TEST(EsdsWrite, SystemStreamsHaveFixedBodiesAndOtherTypesNone) {
   TrackNode od{}, scene{}, hint{};
-  od.TrackType = kTrackObjectDescriptor;
-  scene.TrackType = kTrackScene;
-  hint.TrackType = kTrackHint;
-  EXPECT_EQ(Esds(&od),
+  od.TrackType = kTrackObjectDescriptor, scene.TrackType = kTrackScene, hint.TrackType = kTrackHint;
+  EXPECT_EQ(Built("esds", &od),
             Atom("esds", {Full(0, 0), Bytes{3, 0x15, 0,    3,    0, 4, 0x0D, 1, 5, 0, 0x0C, 0x2F,
                                             0, 0,    0x61, 0x78, 0, 0, 0,    0, 6, 1, 2}}));
   EXPECT_EQ(
-      Esds(&scene),
+      Built("esds", &scene),
       Atom("esds", {Full(0, 0), Bytes{3, 0x1A, 0, 4, 0, 4,    0x12, 2, 0x0D, 0, 4,    0, 0, 0,
                                       1, 0x40, 0, 0, 1, 0x40, 5,    3, 0,    0, 0x40, 6, 1, 2}}));
-  Status s = Status::kOk;
   std::string said;
-  EXPECT_EQ(Esds(&hint, &s, &said), Bytes{});
+  EXPECT_EQ(Built("esds", &hint, &said), Bytes{});
   EXPECT_EQ(said, "unsupport track type while writing esds atom\n");
 }
 
-// A writer record with tracks made by CreateTrack, released at the end.
-struct Tracks {
-  MP4_local_file* file = nullptr;
-  Tracks() { EXPECT_EQ(MP4FileNew(&file, ScratchPath("tracks.mp4").c_str()), 1); }
-  ~Tracks() { ReleaseWriterFile(file); }
-  TrackNode* Add(int32_t type, uint32_t codec = 1, const Bytes& config = {}) {
-    EXPECT_EQ(CreateTrack(file, type, 176, 144, 30, 8000, 1, 1, 2, 8000, uint32_t(config.size()),
-                          config.data(), ScratchPath("t").c_str(), codec),
-              1);
-    TrackNode* const all[] = {nullptr, file->VideoTrackNode, file->AudioTrackNode,
-                              nullptr, file->od_track,       file->scene_track};
-    return all[type];
-  }
-};
-
-AtomNode* Child(AtomNode* node, const std::string& path) {
-  for (size_t at = 0; node != nullptr && at < path.size(); at += 5) {
-    node = node->first_child;
-    while (node != nullptr && !IsAtomType(node->type, path.c_str() + at)) node = node->next;
-  }
-  return node;
-}
-// Sizes the track's trak and writes the atom at `path` under it.
-Bytes SizedAtom(TrackNode* track, const std::string& path) {
-  uint32_t size = 0;
-  EXPECT_TRUE(Ok(SizeTrackAtom(track->Trak, track, &size)));
-  return Written(Child(track->Trak, path));
-}
-
-TEST(TrackAtomWrite, HeadersAndEntriesTakeTheTracksValues) {
-  Tracks t;
-  TrackNode* video = t.Add(1);
-  TrackNode* audio = t.Add(2);
-  TrackNode* od = t.Add(4);
-  od->VideoTrackID = video->TrackID, od->AudioTrackID = audio->TrackID;
-  const auto volume = [](const Bytes& tkhd) { return ReadUint32BE(&tkhd[44]) >> 16; };
-  EXPECT_EQ((Values{volume(SizedAtom(video, "tkhd")), volume(SizedAtom(audio, "tkhd")),
-                    volume(SizedAtom(od, "tkhd"))}),
-            (Values{0, 0x100, 0}));
-  EXPECT_EQ(Written(Child(od->Trak, "tref/mpod")), Atom("mpod", {U32(1), U32(2)}));
-  EXPECT_EQ(Written(Child(audio->Trak, "mdia/hdlr")),
-            Atom("hdlr", {Full(0, 0), U32(0), Str("soun"), Zeros(16)}));
-  EXPECT_EQ(Written(Child(od->Trak, "mdia/hdlr"))[19], 'm');  // odsm
-  const Bytes mp4a = Written(Child(audio->Trak, "mdia/minf/stbl/stsd/mp4a"));
-  EXPECT_EQ(Bytes(mp4a.begin(), mp4a.begin() + 36),
-            Cat({U32(36 + 48), Str("mp4a"), Zeros(6), Be(2, {1}), Zeros(8), Be(2, {2, 16}),
-                 Be(4, {0, 8000 << 16})}));
-  // one media track, or none, listed by the object descriptor track
-  Tracks lone;
-  TrackNode* alone = lone.Add(4);
-  EXPECT_EQ(SizedAtom(alone, "tref/mpod"), Atom("mpod", {U32(0)}));
-  alone->AudioTrackID = 7;
-  EXPECT_EQ(SizedAtom(alone, "tref/mpod"), Atom("mpod", {U32(7)}));
-}
-
-TEST(TrackAtomWrite, H263AndAmrConfigurations) {
-  struct Case {
-    uint8_t header;
-    uint8_t modes;
-  };
-  for (const Case c : {Case{0x3C, 0x80}, {0x04, 0x01}, {0x24, 0x10}, {0x00, 0xFF}, {0x44, 0xFF}}) {
-    Tracks t;
-    TrackNode* amr = t.Add(2, 2, {c.header});
-    EXPECT_EQ(SizedAtom(amr, "mdia/minf/stbl/stsd/samr/damr"),
-              Atom("damr", {Str("ZQVX"), Bytes{0, 0x81, c.modes, 0, 1}}))
-        << int(c.header);
-  }
-  Tracks t;
-  EXPECT_EQ(SizedAtom(t.Add(1, 2), "mdia/minf/stbl/stsd/s263/d263"),
-            Atom("d263", {Str("KWMB"), Bytes{0, 10, 0}}));
-}
-
-TEST(TrackAtomWrite, AFailingChildIsNamedByItsContainer) {
-  Tracks t;
-  TrackNode* video = t.Add(1);
-  AtomNode* stbl = Child(video->Trak, "mdia/minf/stbl");
-  AtomNode* ctts = static_cast<AtomNode*>(AllocZeroed(sizeof(AtomNode)));
-  CopyAtomType(ctts->type, "ctts");
-  ASSERT_TRUE(Ok(AllocateNodeRecord(ctts)));
-  ctts->parent = stbl;
-  Child(stbl, "stss")->next = ctts;
-  uint32_t size = 0;
-  std::string said = CaptureStdout([&] { EXPECT_FALSE(Ok(SizeTrackAtom(stbl, video, &size))); });
-  EXPECT_EQ(said, "there is error in [stbl]'s child=>[ctts]\n");
-  // a table type that the writer does not fill stops the writing
-  Written(stbl, &said);
-  EXPECT_EQ(said, "error occuring in writing [ctts]atom\n");
-
-  AtomNode* mp4v = Child(stbl, "stsd/mp4v");
-  AtomNode* esds = mp4v->first_child;
-  mp4v->first_child = nullptr;
-  said = CaptureStdout([&] { EXPECT_FALSE(Ok(SizeTrackAtom(mp4v, video, &size))); });
-  mp4v->first_child = esds;
+TEST(AtomWrite, MissingOrUnknownChildrenAreNamed) {
+  TrackNode track{};
+  track.TrackType = kTrackVideo;
+  std::string said;
+  EXPECT_EQ(Built("mp4v", &track, &said), Bytes{});
   EXPECT_EQ(said, "the mp4v atom does not contain esds child atom\n");
+  EXPECT_EQ(Built("stsd", &track, &said), Bytes{});
+  EXPECT_EQ(said, "the Stsd atom does not contain mp4v or mp4a or mp4s child atom\n");
+  Lone stbl("stbl"), ctts("ctts");
+  stbl.node->first_child = ctts.node;
+  uint32_t size = 0;
+  said = CaptureStdout([&] { EXPECT_FALSE(Ok(SizeTrackAtom(stbl.node, &track, &size))); });
+  EXPECT_EQ(said, "there is error in [stbl]'s child=>[ctts]\n");
+  stbl.node->first_child = nullptr;
+  Written(ctts.node, &said);  // a table whose entries the writer does not fill
+  EXPECT_EQ(said, "error occuring in writing [ctts]atom\n");
 }
 
-TEST(MovieAtomWrite, FileTypeBrandsAndMediaDataHeader) {
-  Tracks t;
-  AtomNode* ftyp = t.file->root->first_atom;
-  AtomNode* mdat = ftyp->next->next;
+TEST(AtomWrite, H263AndAmrConfigurations) {
+  TrackNode t{};
+  EXPECT_EQ(Built("d263", &t), Atom("d263", {Str("KWMB"), Bytes{0, 10, 0}}));
+  // mode_set has the bit of the first frame's AMR mode, or all of them
+  for (auto [header, modes] :
+       {std::pair{0x3C, 0x80}, {0x04, 0x01}, {0x24, 0x10}, {0x00, 0xFF}, {0x44, 0xFF}}) {
+    t.DecoderConfig[0] = uint8_t(header);
+    EXPECT_EQ(Built("damr", &t), Atom("damr", {Str("ZQVX"), Bytes{0, 0x81, uint8_t(modes), 0, 1}}))
+        << header;
+  }
+}
+
+TEST(AtomWrite, FileTypeBrands) {
+  Lone ftyp("ftyp");
+  MP4_local_file file{};
   uint32_t size = 0;
-  ASSERT_TRUE(Ok(SizeMovieAtom(ftyp, t.file, &size)));
-  EXPECT_EQ(Written(ftyp), Atom("ftyp", {Str("3gp4"), U32(0x200), Str("3gp4")}));
-  t.file->brand_selector = 1;
-  ASSERT_TRUE(Ok(SizeMovieAtom(ftyp, t.file, &size)));
-  EXPECT_EQ(Written(ftyp), Atom("ftyp", {Str("isom"), U32(0), Str("mp41")}));
-  t.file->video_bytes = 1000, t.file->audio_bytes = 24;
-  ASSERT_TRUE(Ok(SizeMovieAtom(mdat, t.file, &size)));
-  EXPECT_EQ((Values{size, mdat->size}), (Values{8, 1032}));
-  EXPECT_EQ(Written(mdat), Cat({U32(1032), Str("mdat")}));
+  for (auto [selector, brand, minor, compatible] :
+       {std::tuple{0u, "3gp4", 0x200u, "3gp4"}, {1u, "isom", 0u, "mp41"}}) {
+    file.brand_selector = selector;
+    ASSERT_TRUE(Ok(SizeMovieAtom(ftyp.node, &file, &size)));
+    EXPECT_EQ(Written(ftyp.node), Atom("ftyp", {Str(brand), U32(minor), Str(compatible)}));
+  }
 }
 
 }  // namespace
