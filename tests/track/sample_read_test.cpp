@@ -142,6 +142,11 @@ TEST(SampleRead, TracksThatCannotBeRead) {
   EXPECT_EQ(Read(GetSample, none.file, 1, 100).rc, 100);
   EXPECT_EQ(Read(GetSample, none.file, 2, 0).Said(), "-99 No sample in track\n");
   EXPECT_EQ(Read(SeekTrack, none.file, 2, 0).Said(), "-99 No sample in track\n");
+  // a refused track (co64) keeps its tables, but offers no sample
+  OpenedFile refused(
+      Movie({SimpleTrak("soun", {Stts({{2, 1}}), Stsc({{1, 2, 1}}), Stsz(4, 2),
+                                 Atom("co64", {Full(0, 0), U32(1), Be(8, {100})})})}));
+  EXPECT_EQ(Read(GetSample, refused.file, 1, 0).Said(), "-99 No sample in track\n");
 }
 
 TEST(SampleRead, SamplesPastTheEndOfTheFile) {
