@@ -229,7 +229,8 @@ ORNIVEX_API int32_t ORNIVEX_CALL MP4FileFlush(MP4_local_file* file);
  *       a bad or missing MPEG-4 Visual header, a header longer than 52
  *       bytes, or no VOP start code
  *  -41  the output could not be written: it or a temporary file cannot be
- *       created, a write fails (a full disk), or no memory can be had
+ *       created, a write fails (a full disk), no memory can be had, or the
+ *       frames pass the 32-bit sizes and time stamps of the file
  * On any failure neither the new file nor the temporary files stay. */
 
 /* The video track of the MP4 file at `mp4Path` with the AAC frames of the

@@ -20,8 +20,9 @@ Status Fail(MergeFault* fault, MergeFault why) {
 }
 
 // Appends the ADTS file's frames, one at a time, with the time stamps
-// index x 1024. The walk stops at a frame it cannot take whole; kNotFound
-// (kRawStream) when it stopped before the end of the `length` bytes.
+// index x 1024. The walk stops at a frame it cannot take whole, and one
+// that stops before the end of the `length` bytes fails with kRawStream.
+// On failure the output is given up, with the reason in *fault.
 Status AppendAdtsFrames(const char* path, uint64_t length, MergeOutput* out, MergeFault* fault) {
   FILE* f = ReopenStream(path);
   if (f == nullptr) {
