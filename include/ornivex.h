@@ -212,7 +212,8 @@ ORNIVEX_API int32_t ORNIVEX_CALL MP4FileFlush(MP4_local_file* file);
  * "tempv.v" and "tempa.a" in the current directory, which must be
  * writable; they are gone when the call returns. Results of both:
  *    1  the new file was written
- *   -1  a required path is null, or the raw stream file cannot be opened
+ *   -1  a required path is null, the output path is the path of an input
+ *       (nothing is touched then), or the raw stream file cannot be opened
  *       or read; Mp4AddVideo: a frame rate that is not a finite number
  *       above 0 (nothing is touched then), or so low that a frame's time
  *       stamp passes 32 bits

@@ -70,7 +70,8 @@ Status AppendAdtsFrames(const char* path, uint64_t length, MergeOutput* out, Mer
 Status MergeAudio(const char* mp4_path, const char* adts_path, const char* out_path,
                   MergeFault* fault) {
   *fault = MergeFault::kNone;
-  if (adts_path == nullptr || out_path == nullptr) return Fail(fault, MergeFault::kArgument);
+  if (adts_path == nullptr || out_path == nullptr || OutputIsAnInput(out_path, mp4_path, adts_path))
+    return Fail(fault, MergeFault::kArgument);
   unsigned char first[kAdtsHeaderLength];  // also the audio track's configuration
   size_t got = 0;
   uint64_t length = 0;

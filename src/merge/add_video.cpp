@@ -102,7 +102,8 @@ Status MergeVideo(const char* mp4_path, const char* m4v_path, const char* out_pa
   *fault = MergeFault::kNone;
   // without a finite, positive rate no frame has a time
   if (!std::isfinite(frame_rate) || !(frame_rate > 0)) return Fail(fault, MergeFault::kArgument);
-  if (mp4_path == nullptr || m4v_path == nullptr || out_path == nullptr)
+  if (mp4_path == nullptr || m4v_path == nullptr || out_path == nullptr ||
+      OutputIsAnInput(out_path, mp4_path, m4v_path))
     return Fail(fault, MergeFault::kArgument);
   if (!CanReadFile(m4v_path)) return Fail(fault, MergeFault::kArgument);
 

@@ -1,5 +1,8 @@
 #include "merge/merge_output.h"
 
+#include <cstring>
+#include <initializer_list>
+
 #include "merge/library_calls.h"
 #include "platform/platform.h"
 #include "platform/report.h"
@@ -23,6 +26,15 @@ int32_t CreateStream(MP4_local_file* file, WriterTrackType type) {
 }
 
 }  // namespace
+
+bool OutputIsAnInput(const char* out, const char* mp4, const char* raw) {
+  for (const char* input : {mp4, raw})
+    if (input != nullptr && std::strcmp(out, input) == 0) {
+      Report("the merged file [%s] would overwrite an input\n", out);
+      return true;
+    }
+  return false;
+}
 
 Status CreateMergeOutput(const char* path, const MediaSetup& video, const MediaSetup& audio,
                          MergeOutput* out, MergeFault* fault) {

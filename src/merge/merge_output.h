@@ -29,6 +29,10 @@ struct MergeOutput {
   bool made = false;  // the output (and perhaps the temporary files) were created
 };
 
+// Whether `out` names one of the inputs as well: creating the output
+// would destroy that input. Reports it.
+bool OutputIsAnInput(const char* out, const char* mp4, const char* raw);
+
 // MP4FileNew and the four tracks. kFailed with kOutput, and nothing left
 // behind, when any of the calls fails.
 Status CreateMergeOutput(const char* path, const MediaSetup& video, const MediaSetup& audio,

@@ -250,6 +250,10 @@ TEST_F(Merge, FailuresLeaveNothingBehind) {
   EXPECT_EQ(Mp4AddAudio(movie.c_str(), adts.c_str(), nullptr), -1);
   EXPECT_EQ(Mp4AddVideo(nullptr, m4v.c_str(), out.c_str(), 25), -1);
   EXPECT_EQ(Audio(movie, ScratchPath("absent.adts"), out), -1);
+  EXPECT_EQ(Audio(movie, adts, adts), -1);
+  EXPECT_EQ(Video(movie, m4v, movie, 25), -1);
+  EXPECT_EQ(output, "the merged file [" + movie + "] would overwrite an input\n");
+  EXPECT_EQ(ReadWholeFile(adts), AdtsFrame(Bytes(50, 1)));
   EXPECT_EQ(Audio(adts, adts, out), -11);
   EXPECT_EQ(Video(ScratchPath("absent.mp4"), m4v, out, 25), -11);
   EXPECT_EQ(Audio(WriteScratchFile("a.mp4", BuildMovie({AudioPlan(1, 3)})), adts, out), -12);
