@@ -5,6 +5,7 @@
 #include "atom/atom_bodies.h"
 #include "atom/atom_tree.h"
 #include "atom/helpers.h"
+#include "platform/file_length.h"
 #include "platform/report.h"
 
 namespace {
@@ -20,12 +21,17 @@ Status OpenRootFile(Root_atom* root, const char* path) {
   }
   std::strcpy(root->file_name, path);
   root->file = std::fopen(path, "rb");
+  // A directory opens on some systems and then fails every read (its
+  // length is whatever the system makes of it): a file is one that reads.
+  if (root->file != nullptr && std::fgetc(root->file) == EOF && std::ferror(root->file)) {
+    std::fclose(root->file);
+    root->file = nullptr;
+  }
   if (root->file == nullptr) {
     Report("Can't open the file - %s \n", path);
     return Status::kFailed;
   }
-  long long length = -1;
-  if (std::fseek(root->file, 0, SEEK_END) == 0) length = std::ftell(root->file);
+  const long long length = FileLength(root->file);
   if (length == 0) {
     Report("file size be zero!!\n");
     return Status::kFailed;

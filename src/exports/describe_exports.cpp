@@ -39,7 +39,7 @@ extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetM4aEsdsData(MP4_input_file* file,
 }
 
 extern "C" ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info) {
-  if (!CanReadFile(path)) return -11;
+  if (!CanReadFileBytes(path)) return -11;
   if (info == nullptr) return -12;
   return Ok(DescribeFile(path, info)) ? 1 : -21;
 }

@@ -12,3 +12,12 @@ bool CanReadFile(const char* path) {
   std::fclose(probe);
   return true;
 }
+
+bool CanReadFileBytes(const char* path) {
+  FILE* probe = path != nullptr ? std::fopen(path, "rb") : nullptr;
+  if (probe == nullptr) return false;
+  // a directory may open, but no read of it succeeds
+  const bool reads = std::fgetc(probe) != EOF || !std::ferror(probe);
+  std::fclose(probe);
+  return reads;
+}

@@ -185,4 +185,10 @@ TEST(FileInfoTest, Failures) {
   EXPECT_EQ(GetFileInfo(path.c_str(), nullptr), -12);
   Info(WriteScratchFile("not.mp4", Str("this is no mp4 file")), &r);
   EXPECT_EQ(r, -21);
+  // a directory opens for reading here, but cannot be read: as a missing file
+  const std::string dir = ScratchPath("dir.mp4");
+  std::filesystem::create_directory(dir);
+  FileInfo info;
+  EXPECT_EQ(CaptureStdout([&] { r = GetFileInfo(dir.c_str(), &info); }), "");
+  EXPECT_EQ(r, -11);
 }

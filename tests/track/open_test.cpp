@@ -71,12 +71,16 @@ TEST(Open, FailuresLeaveAClosableRecord) {
       WriteScratchFile("bad.mp4", Cat({Ftyp(), Atom("uuid", {Zeros(16)}), Atom("moov")}));
   const std::string missing = ScratchPath("missing.mp4");
   const std::string long_path = std::string(256, 'a');
+  // a directory opens for reading here, but does not read
+  const std::string dir = ScratchPath("dir.mp4");
+  std::filesystem::create_directory(dir);
   const std::pair<std::string, std::string> cases[] = {
       // path, what the open prints
       {empty, "file is [" + empty + "]\nfile size be zero!!\n"},
       {missing, "file is [" + missing + "]\nCan't open the file - " + missing + " \n"},
       {bad, "file is [" + bad + "]\nfile size [56]\nfile parse error, may not a mp4 file\n"},
       {long_path, "file is [" + long_path + "]\nCan't open the file - " + long_path + " \n"},
+      {dir, "file is [" + dir + "]\nCan't open the file - " + dir + " \n"},
   };
   for (const auto& [path, expected] : cases) {
     OpenedFile f(path, "failing");
