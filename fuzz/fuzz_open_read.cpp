@@ -3,7 +3,6 @@
 // time, and the decoder configuration.
 #include <cstdint>
 
-#include "atom/helpers.h"
 #include "atom/records.h"
 #include "fuzz_input.h"
 #include "ornivex.h"
@@ -41,6 +40,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GetM4aEsdsData(file, out, &length);
   }
   MP4FileClose(&file);
-  FreeBlock(file);
   return 0;
 }

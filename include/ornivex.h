@@ -61,12 +61,17 @@ typedef struct FileInfo {
 } FileInfo;
 
 /* Opens an MP4 file for reading: reads its atom tree and indexes its first
- * video and audio tracks. Stores the new record in *handle (also on
- * failure, then with nothing open) and returns 1, or -99 on failure. */
+ * video and audio tracks. Stores the new record in *handle and returns 1,
+ * or -99 on failure: then *handle holds a record with nothing open (null
+ * only when no memory could be had), which MP4FileClose releases. A
+ * directory, or a file that cannot be read, fails as a missing one does. */
 ORNIVEX_API int32_t ORNIVEX_CALL MP4FileOpen(MP4_input_file** handle, const char* path);
 
-/* Releases everything the record refers to and returns 1. The record itself
- * stays, so closing again, or closing after a failed open, is harmless. */
+/* Releases the record and everything it refers to, sets *handle to null
+ * and returns 1. Every call answers a null handle as no file, so closing
+ * again through the same variable, or closing after a failed open, is
+ * harmless; a copy of the handle taken before the close must not be used
+ * after it. */
 ORNIVEX_API int32_t ORNIVEX_CALL MP4FileClose(MP4_input_file** handle);
 
 /* Reading samples. Only the file's first video track and first audio track

@@ -52,8 +52,7 @@ std::string InputFileProblem(const char* path) {
 }
 
 ToolFile::~ToolFile() {
-  MP4FileClose(&file_);
-  FreeBlock(file_);
+  (void)MP4FileClose(&file_);  // always 1; releases the record
 }
 
 bool ToolFile::Open(const char* path, std::string* why) {

@@ -15,7 +15,7 @@
 // file, an empty file, 2 GiB or more, a path too long. Empty when none.
 std::string InputFileProblem(const char* path);
 
-// MP4FileOpen on Open; MP4FileClose and the release of the record on
+// MP4FileOpen on Open; MP4FileClose, which releases the record, on
 // destruction.
 class ToolFile {
  public:

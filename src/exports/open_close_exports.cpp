@@ -12,6 +12,6 @@ extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4FileOpen(MP4_input_file** handle,
 }
 
 extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4FileClose(MP4_input_file** handle) {
-  if (handle != nullptr && *handle != nullptr) CloseInputFile(*handle);
+  if (handle != nullptr) CloseInputFile(handle);
   return 1;
 }

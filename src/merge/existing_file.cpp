@@ -1,6 +1,5 @@
 #include "merge/existing_file.h"
 
-#include "atom/helpers.h"
 #include "merge/library_calls.h"
 #include "track/sample_access.h"
 #include "track/sample_buffer.h"
@@ -13,11 +12,7 @@ Status OpenExistingFile(const char* path, MP4_input_file** file) {
 }
 
 void CloseExistingFile(MP4_input_file** file) {
-  (void)MP4FileClose(file);  // always 1
-  // The close may leave the record to its caller or release it and clear
-  // the handle; what is left is released here.
-  FreeBlock(*file);
-  *file = nullptr;
+  (void)MP4FileClose(file);  // always 1; releases the record and clears *file
 }
 
 Status CopyTrackSamples(MP4_input_file* in, MP4_local_file* out, bool video, MergeFault* fault) {

@@ -9,7 +9,7 @@
 
 // MP4FileOpen; on failure the record is already closed and released.
 Status OpenExistingFile(const char* path, MP4_input_file** file);
-// MP4FileClose and the release of the record; *file becomes null.
+// MP4FileClose, which releases the record; *file becomes null.
 void CloseExistingFile(MP4_input_file** file);
 
 // Every sample of the video (or audio) track, through GetNextSample, to

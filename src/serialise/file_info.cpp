@@ -97,7 +97,6 @@ Status DescribeFile(const char* path, FileInfo* info) {
     if (file->video_track_id != 0) FillVideo(file, info);
     if (file->audio_track_id != 0) FillAudio(file, info);
   }
-  CloseInputFile(file);
-  FreeBlock(file);
+  CloseInputFile(&file);
   return opened;
 }

@@ -86,8 +86,10 @@ Status OpenInputFile(MP4_input_file* file, const char* path) {
   return Status::kOk;
 }
 
-void CloseInputFile(MP4_input_file* file) {
-  FreeTracks(file);
-  ReleaseRootAtom(file->root);
-  file->root = nullptr;
+void CloseInputFile(MP4_input_file** file) {
+  if (*file == nullptr) return;
+  FreeTracks(*file);
+  ReleaseRootAtom((*file)->root);
+  FreeBlock(*file);
+  *file = nullptr;
 }

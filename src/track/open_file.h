@@ -9,8 +9,9 @@
 // Fills a zero-filled record from the file at `path`; kFailed after the
 // open sequence's messages, with nothing left open (file->root null).
 Status OpenInputFile(MP4_input_file* file, const char* path);
-// Releases the tracks, closes the stream and releases the tree; the record
-// itself stays, so closing twice is harmless.
-void CloseInputFile(MP4_input_file* file);
+// Releases the tracks, closes the stream, releases the tree and then the
+// record itself, and sets *file to null: closing twice through the same
+// handle is harmless. A null *file is left alone.
+void CloseInputFile(MP4_input_file** file);
 
 #endif  // ORNIVEX_TRACK_OPEN_FILE_H

@@ -210,7 +210,6 @@ TEST(Concurrency, HeaderParsesOnSeveralThreads) {
               GetM4vEsdsData(file, out, &w, &h, &length) != 1 || Values{w, h} != size)
             ++wrong;
           MP4FileClose(&file);
-          FreeBlock(file);
           FileInfo info;
           if (GetFileInfo(mp4[t].c_str(), &info) != 1 ||
               Values{info.video_width, info.video_height} != size)

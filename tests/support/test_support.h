@@ -165,8 +165,7 @@ inline FileInfo Info(const std::string& path, int32_t* result = nullptr) {
 
 // MP4FileOpen on construction (what it printed in `output`), which must
 // succeed, or fail with -99 when the file is `damaged` (which names it);
-// MP4FileClose and the release of the record that the close leaves on
-// destruction.
+// MP4FileClose on destruction.
 struct OpenedFile {
   explicit OpenedFile(const std::string& path, const std::string& damaged = "") {
     output = CaptureStdout([&] { result = MP4FileOpen(&file, path.c_str()); });
@@ -174,10 +173,7 @@ struct OpenedFile {
   }
   explicit OpenedFile(const box::Bytes& bytes, const std::string& damaged = "")
       : OpenedFile(WriteScratchFile("open.mp4", bytes), damaged) {}
-  ~OpenedFile() {
-    MP4FileClose(&file);
-    FreeBlock(file);
-  }
+  ~OpenedFile() { MP4FileClose(&file); }
   MP4_input_file* file = nullptr;
   int result = 0;
   std::string output;

@@ -88,9 +88,36 @@ TEST(Open, FailuresLeaveAClosableRecord) {
     EXPECT_EQ(f.output, expected);
     ASSERT_NE(f.file, nullptr);
     EXPECT_EQ(f.file->root, nullptr);
-    EXPECT_EQ(MP4FileClose(&f.file), 1);
+    EXPECT_EQ(MP4FileClose(&f.file), 1);  // releases the record
+    EXPECT_EQ(f.file, nullptr);
   }
   EXPECT_EQ(MP4FileClose(nullptr), 1);
+}
+
+// The close releases the record and clears the handle; every call that
+// takes a file then answers it as no file, closing again included.
+TEST(Open, CloseClearsTheHandle) {
+  OpenedFile f(BuildMovie({VideoPlan(1, 3), AudioPlan(2, 3)}));
+  EXPECT_EQ(MP4FileClose(&f.file), 1);
+  ASSERT_EQ(f.file, nullptr);
+  unsigned char* data = nullptr;
+  unsigned char out[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t size = 0, time = 0, w = 0, h = 0;
+  const std::string output = CaptureStdout([&] {
+    const std::vector<int32_t> results = {MP4GetNextSample(f.file, 1, &data, &size, &time),
+                                          GetSample(f.file, 1, 0, &data, &size),
+                                          SeekTrack(f.file, 1, 0, &data, &size),
+                                          GoToBeginOfKeyFrame(f.file, 1),
+                                          GoToEndOfKeyFrame(f.file, 1),
+                                          MP4NextKeyFrame(f.file, 1, &data, &size),
+                                          MP4PrevKeyFrame(f.file, 1, &data, &size),
+                                          GetM4vEsdsData(f.file, out, &w, &h, &size),
+                                          GetM4aEsdsData(f.file, out, &size),
+                                          MP4FileClose(&f.file)};
+    EXPECT_EQ(results, (std::vector<int32_t>{-1, -99, -99, -99, -99, -1, -1, -99, -99, 1}));
+  });
+  EXPECT_EQ(Count(output, "mp4 file uncreated\n"), 9u) << output;
+  EXPECT_EQ(data, nullptr);
 }
 
 // The tree, the index and the reads the open makes; every call on the
