@@ -128,8 +128,11 @@ ORNIVEX_API int32_t ORNIVEX_CALL GetM4aEsdsData(MP4_input_file* file, unsigned c
                                                 uint32_t* length);
 
 /* Opens the file at `path`, fills `info` and closes the file again. 1; -11
- * when the file cannot be read, -12 for a null `info`, -21 when it is no
- * MP4 file the library can open. */
+ * when the file cannot be read (missing, no permission, a directory), -12
+ * for a null `info`, -21 when it is no MP4 file the library can open. The
+ * audio words come from an AAC (MPEG-4 or MPEG-2) configuration or, for
+ * MPEG-1/2 audio, from the first frame; for another codec only the sample
+ * count, the bit rates and word 18 are filled, the rest stays 0. */
 ORNIVEX_API int32_t ORNIVEX_CALL GetFileInfo(const char* path, FileInfo* info);
 
 /* The length in bytes of the configuration headers at the start of a raw

@@ -13,6 +13,9 @@ constexpr uint8_t kDecoderConfig = 0x04;
 constexpr uint8_t kDecoderSpecificInfo = 0x05;
 constexpr uint8_t kMpeg1Audio = 0x6B;
 constexpr uint8_t kMpeg2Audio = 0x69;
+constexpr uint8_t kMpeg4Audio = 0x40;
+constexpr uint8_t kMpeg2AacFirst = 0x66;  // Main, LC and SSR: 0x66 to 0x68
+constexpr uint8_t kMpeg2AacLast = 0x68;
 constexpr unsigned char kSequenceStart[4] = {0, 0, 1, 0xB0};
 
 // Bounded byte access: past the end reads 0 and is remembered.
@@ -111,6 +114,9 @@ Status ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* c
                                             : 1);
   c.object_type_indication = b[oti];
   c.mpeg12 = c.object_type_indication == kMpeg1Audio || c.object_type_indication == kMpeg2Audio;
+  c.audio_specific_config =
+      c.object_type_indication == kMpeg4Audio ||
+      (c.object_type_indication >= kMpeg2AacFirst && c.object_type_indication <= kMpeg2AacLast);
   c.max_bitrate = b.u32(oti + 5);
   c.avg_bitrate = b.u32(oti + 9);
   if (b.short_read) return Status::kFailed;
@@ -123,6 +129,10 @@ Status ParseAudioEsds(const unsigned char* esds, uint32_t length, AudioConfig* c
     c.dsi_length = b[length_byte];
     if (b.short_read || length_byte + 1 + c.dsi_length > length) return Status::kFailed;
     c.dsi = esds + length_byte + 1;
+  }
+  // another codec's configuration (EVRC, say) read as an AudioSpecificConfig
+  // would give a rate, channels and an object type it never declared
+  if (c.dsi != nullptr && c.audio_specific_config) {
     AudioSpecificConfig asc;
     // a config cut short reports what its bits give, as zeros past the end
     (void)ParseAudioSpecificConfig(c.dsi, c.dsi_length, &asc);

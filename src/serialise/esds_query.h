@@ -37,7 +37,11 @@ struct AudioConfig {
   uint32_t max_bitrate = 0;
   uint32_t avg_bitrate = 0;
   uint32_t object_type_indication = 0;
-  bool mpeg12 = false;                 // MPEG-1 or MPEG-2 audio: no AudioSpecificConfig
+  bool mpeg12 = false;  // MPEG-1 or MPEG-2 audio: no AudioSpecificConfig
+  // MPEG-4 audio or MPEG-2 AAC: the DecoderSpecificInfo is an
+  // AudioSpecificConfig, which gives the three fields below. Any other
+  // codec (neither this nor mpeg12) leaves them 0.
+  bool audio_specific_config = false;
   uint32_t object_type = 0;            // audio object type of the AudioSpecificConfig
   uint32_t sample_rate = 0;            // the rate the stream plays at
   uint32_t channels = 0;               // parametric stereo makes two of one

@@ -78,6 +78,7 @@ void FillAudio(MP4_input_file* file, FileInfo* info) {
     FillFromFirstFrame(file, info);
     return;
   }
+  // 0 for another codec, whose configuration says nothing the summary knows
   info->audio_sample_rate = c.sample_rate;
   info->audio_channels = c.channels;
   info->audio_channels_copy = c.channels;

@@ -168,6 +168,28 @@ TEST(FileInfoTest, SummaryOfBuiltFiles) {
               expected);
   }
 
+  // The configuration is an AudioSpecificConfig for MPEG-4 audio and MPEG-2
+  // AAC only. Another codec (EVRC, QCELP, an unknown one) reports 0 for what
+  // is not known, and keeps its sample count and declared bit rates.
+  for (const auto& [oti, known] : {std::pair<uint8_t, bool>{0x40, true},
+                                   {0x66, true},
+                                   {0x68, true},
+                                   {0x65, false},
+                                   {0x6A, false},
+                                   {0xA0, false},
+                                   {0xFE, false}}) {
+    // 0x70 0x70 would read as object type 14, 96000 Hz, 14 channels
+    const Bytes dsi = known ? Bytes{0x12, 0x10} : Bytes{0x70, 0x70};
+    const FileInfo a = Info(BuildMovie({WithEsds(AudioPlan(2, 3), Esds(oti, 0x15, dsi))}));
+    EXPECT_EQ((Values{a.audio_sample_rate, a.audio_channels, a.audio_channels_copy,
+                      a.audio_object_type, a.audio_profile, a.audio_is_mpeg1}),
+              (known ? Values{44100, 2, 2, 2, 1, 0} : Values(6, 0)))
+        << int(oti);
+    EXPECT_EQ(
+        (Values{a.audio_sample_count, a.audio_max_bitrate, a.audio_avg_bitrate, a.constant_one}),
+        (Values{3, 200000, 100000, 1}));
+  }
+
   // only video: the frame rate from the media duration, no audio words
   const FileInfo video = Info(BuildMovie({WithEsds(VideoPlan(1, 4), Esds(0x20, 0x11, kVideoDsi))}));
   // frame rate 4 samples x 1000 / 400
