@@ -1,25 +1,8 @@
 // The ornivex tool: dump, samples, extract and info.
-#include "support/test_support.h"
+#include "support/tool_run.h"
 
 namespace {
 
-// One run of the tool, its standard output and standard error kept apart.
-struct ToolRun {
-  int status;
-  std::string out, err;
-};
-ToolRun Tool(const std::string& args) {
-  const std::string err_path = ScratchPath("stderr.txt");
-  ToolRun run;
-  run.status = RunCommand(
-      "(ASAN_OPTIONS=exitcode=86:detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:exitcode=86 "
-      "'" ORNIVEX_TOOL_PATH "' " +
-          args + " 2>'" + err_path + "')",
-      &run.out);
-  const box::Bytes err = ReadWholeFile(err_path);
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
 std::string Quoted(const std::string& path) {
   return "'" + path + "'";
 }
@@ -30,7 +13,10 @@ TEST(Tool, EveryCommandTakesHelpAndVersion) {
   const ToolRun version = Tool("--version");
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.rfind("ornivex ", 0), 0u) << version.out;
-  for (const std::string command : {"", "dump", "samples", "extract", "info"}) {
+  EXPECT_NE(Tool("--help").out.find("\n  mux        make an MP4 file from a raw MPEG-4 Visual "
+                                    "and an ADTS AAC stream\n"),
+            std::string::npos);
+  for (const std::string command : {"", "dump", "samples", "extract", "info", "mux"}) {
     const std::string usage = "usage: ornivex " + (command.empty() ? "[-v] COMMAND" : command);
     for (const std::string flag : {" --help", " -h", " -v --help"}) {
       const ToolRun help = Tool(command + flag);
