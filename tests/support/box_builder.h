@@ -33,6 +33,16 @@ inline Bytes Zeros(size_t n) {
 inline Bytes Str(const std::string& s) {  // the characters, no terminator
   return Bytes(s.begin(), s.end());
 }
+// Bytes written as hex digits; blanks between them are ignored.
+inline Bytes Hex(const char* digits) {
+  Bytes out;
+  for (int n = 0, v = 0; *digits != '\0'; ++digits) {
+    if (*digits == ' ') continue;
+    v = v * 16 + (*digits <= '9' ? *digits - '0' : (*digits | 0x20) - 'a' + 10);
+    if (++n % 2 == 0) out.push_back(uint8_t(v)), v = 0;
+  }
+  return out;
+}
 
 // An atom whose size field counts its header and parts, or is `size`.
 inline Bytes AtomSized(uint32_t size, const char* type, const std::vector<Bytes>& parts = {}) {
@@ -98,11 +108,12 @@ inline Bytes Stsz(uint32_t constant_size, uint32_t count, const std::vector<uint
 }
 // An esds of the layout the library writes, around a decoder-specific info:
 // ES, DecoderConfig and DecoderSpecificInfo descriptors with 4-byte lengths.
-inline Bytes Esds(uint8_t object_type, uint8_t stream_type, const Bytes& dsi) {
+inline Bytes Esds(uint8_t object_type, uint8_t stream_type, const Bytes& dsi,
+                  uint32_t max_rate = 200000, uint32_t avg_rate = 100000) {
   const uint8_t l = uint8_t(dsi.size());
   return Atom("esds", {Full(0, 0), Bytes{0x03, 0x80, 0x80, 0x80, uint8_t(l + 29), 0, 1, 0},
                        Bytes{0x04, 0x80, 0x80, 0x80, uint8_t(l + 18), object_type, stream_type},
-                       Bytes{0, 0x28, 0xFE}, Be(4, {200000, 100000}),
+                       Bytes{0, 0x28, 0xFE}, Be(4, {max_rate, avg_rate}),
                        Bytes{0x05, 0x80, 0x80, 0x80, l}, dsi, Bytes{0x06, 0x01, 0x02}});
 }
 inline Bytes Mp4v(uint16_t width, uint16_t height, const Bytes& esds) {

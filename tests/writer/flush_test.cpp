@@ -127,10 +127,8 @@ Bytes MovieHeader(uint32_t timescale, uint32_t duration, uint32_t next_id) {
                        Be(2, {0x100}), Zeros(10), kMatrix, Zeros(24), U32(next_id)});
 }
 Bytes Iods(uint32_t a, uint32_t b) {
-  const Bytes inc = {0x0E, 0x80, 0x80, 0x80, 0x04};
-  return Atom("iods", {Full(0, 0),
-                       Bytes{0x10, 0x80, 0x80, 0x80, 0x19, 0, 0x4F, 0xFF, 0xFF, 0x0F, 0x01, 0xFF},
-                       inc, U32(a), inc, U32(b)});
+  return Atom("iods", {Full(0, 0), Hex("1080808019 004FFFFF0F01FF 0E80808004"), U32(a),
+                       Hex("0E80808004"), U32(b)});
 }
 Bytes EmptyMovie(uint32_t next_id) {
   return Cat({Ftyp3gp(), Atom("moov", {MovieHeader(0, 0, next_id), Iods(2, 3)}), Atom("mdat")});
@@ -207,12 +205,8 @@ TEST(Flush, ThreeFramesGiveTheWholeFileByteForByte) {
   for (uint32_t i = 1; i <= 3; ++i) w.AddVideo(100 * i, 500 * (i - 1));
   EXPECT_EQ(w.Flush(), kDone);
 
-  const Bytes dsi = {0, 0, 1, 0xB0, 1,    0,    0,    1,    0xB5, 9,    0,    0,    1,    0,
-                     0, 0, 1, 0x20, 0x01, 0x88, 0x40, 0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F};
-  const Bytes esds =
-      Atom("esds", {Full(0, 0), Bytes{3, 0x80, 0x80, 0x80, 57, 0, 1, 0},
-                    Bytes{4, 0x80, 0x80, 0x80, 46, 0x20, 0x11, 0, 0x28, 0xFE}, Be(4, {0, 4800}),
-                    Bytes{5, 0x80, 0x80, 0x80, 28}, dsi, Bytes{6, 1, 2}});
+  const Bytes dsi = Hex("000001B001 000001B509 00000100 0000012001 884007A82C2090A31F");
+  const Bytes esds = Esds(0x20, 0x11, dsi, 0, 4800);
   auto moov = [&](uint32_t b) {
     const Bytes stbl =
         Atom("stbl", {Stsd(Mp4v(176, 144, esds)), Stts({{3, 500}}), Stsz(0, 3, {100, 200, 300}),
@@ -298,18 +292,14 @@ TEST(FlushFailure, MissingRecordsAndTemporaryFilesGiveMinus99) {
   testing::internal::CaptureStderr();
   EXPECT_EQ(MP4FileFlush(nullptr), -99);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "the input localfile is empty!\n");
-  const std::pair<int32_t, std::string> lost = {-99, "error in video tempfile!\n"};
-  Writer missing;
-  missing.Video();
-  missing.AddVideo(100, 0);
-  std::filesystem::remove(missing.video_temp);
-  EXPECT_EQ(missing.Flush(), lost);
-  Writer shorter;  // another file under the same name
-  shorter.Video();
-  shorter.AddVideo(100, 0);
-  std::filesystem::remove(shorter.video_temp);
-  std::ofstream(shorter.video_temp) << "short";
-  EXPECT_EQ(shorter.Flush(), lost);
+  for (bool replaced : {false, true}) {  // gone, or another file under the same name
+    Writer w;
+    w.Video();
+    w.AddVideo(100, 0);
+    std::filesystem::remove(w.video_temp);
+    if (replaced) std::ofstream(w.video_temp) << "short";
+    EXPECT_EQ(w.Flush(), std::make_pair(-99, std::string("error in video tempfile!\n")));
+  }
   Writer nothing;  // no frames: nothing is missing
   nothing.Video();
   std::filesystem::remove(nothing.video_temp);
