@@ -75,9 +75,6 @@ Bytes Built(const char* type, const Chain& chain, std::string* said = nullptr) {
   return Built(type, chain.first, said);
 }
 
-Numbers Repeat(uint32_t n, uint32_t value) {
-  return Numbers(n, value);
-}
 Numbers Steps(uint32_t n, uint32_t step) {
   Numbers v(n);
   for (uint32_t i = 0; i < n; ++i) v[i] = i * step;
@@ -93,20 +90,20 @@ TEST(SttsWrite, RunsOfEqualDurationsAndTheirSumAsDuration) {
       {{500}, {{1, 0}}, 0},  // a lone sample has no next time stamp: it lasts 0
       {{}, {}, 0}};
   for (const auto& [times, runs, duration] : cases) {
-    Chain chain(kTrackAudio, times, Repeat(uint32_t(times.size()), 8));
+    Chain chain(kTrackAudio, times, Numbers(uint32_t(times.size()), 8));
     EXPECT_EQ(Built("stts", chain), Stts(runs)) << times.size();
     EXPECT_EQ(chain.first->Duration, duration);
   }
   // a block's last sample is an entry of its own, timed to the next block,
   // or with the delta before it when the next block starts earlier
   for (const Numbers& times : {Numbers{0, 10, 20, 30, 40}, Numbers{0, 10, 20, 5, 15}}) {
-    Chain chain(kTrackAudio, times, Repeat(5, 8), {}, 3);
+    Chain chain(kTrackAudio, times, Numbers(5, 8), {}, 3);
     EXPECT_EQ(Built("stts", chain), Stts({{2, 10}, {1, 10}, {2, 10}}));
   }
 }
 
 TEST(StszWrite, OneSizeForAllOrOneSizePerSample) {
-  EXPECT_EQ(Built("stsz", Chain(kTrackAudio, Steps(4, 1), Repeat(4, 512))), Stsz(512, 4));
+  EXPECT_EQ(Built("stsz", Chain(kTrackAudio, Steps(4, 1), Numbers(4, 512))), Stsz(512, 4));
   EXPECT_EQ(Built("stsz", Chain(kTrackAudio, Steps(3, 1), {512, 512, 100})),
             Stsz(0, 3, {512, 512, 100}));
   EXPECT_EQ(Built("stsz", Chain(kTrackAudio, {}, {})), Stsz(0, 0));
@@ -121,7 +118,7 @@ TEST(ChunkWrite, StreamsGoInChunksOfThirtySamples) {
       {60, {{1, 30, 1}}, {0, 300}}, {95, {{1, 30, 1}, {4, 5, 1}}, {0, 300, 600, 900}}};
   for (uint32_t type : {kTrackAudio, kTrackObjectDescriptor, kTrackScene})
     for (const auto& [n, stsc, stco] : cases) {
-      Chain chain(type, Steps(n, 1024), Repeat(n, 10), {}, 40);  // chunks across blocks
+      Chain chain(type, Steps(n, 1024), Numbers(n, 10), {}, 40);  // chunks across blocks
       EXPECT_EQ(Built("stsc", chain), Stsc(stsc)) << n;
       EXPECT_EQ(Built("stco", chain), Stco(stco)) << n;
     }
@@ -134,14 +131,14 @@ TEST(ChunkWrite, VideoChunksBeginAtKeyFramesAndEarlierSamplesFormTheirOwn) {
       {{}, {{1, 30, 1}}, {0}, {}},
       {{29}, {{1, 29, 1}, {2, 1, 1}}, {0, 290}, {30}}};
   for (const auto& [keys, stsc, stco, stss] : cases) {
-    Chain chain(kTrackVideo, Steps(30, 40), Repeat(30, 10), keys);
+    Chain chain(kTrackVideo, Steps(30, 40), Numbers(30, 10), keys);
     EXPECT_EQ(Built("stsc", chain), Stsc(stsc)) << keys.size();
     EXPECT_EQ(Built("stco", chain), Stco(stco)) << keys.size();
     EXPECT_EQ(Built("stss", chain), Stss(stss)) << keys.size();
   }
   Numbers keys = Steps(25, 100), offsets, numbers;  // 2500 samples in two blocks
   for (uint32_t k : keys) offsets.push_back(k * 10), numbers.push_back(k + 1);
-  Chain chain(kTrackVideo, Steps(2500, 40), Repeat(2500, 10), keys);
+  Chain chain(kTrackVideo, Steps(2500, 40), Numbers(2500, 10), keys);
   EXPECT_EQ(Built("stco", chain), Stco(offsets));
   EXPECT_EQ(Built("stss", chain), Stss(numbers));
 }
@@ -152,15 +149,15 @@ TEST(SampleTableWrite, TracksThatCannotBeTabledFail) {
   EXPECT_EQ((std::vector<Bytes>{Built("stsc", hint, &said), Built("stco", hint, &said)}),
             std::vector<Bytes>(2));
   EXPECT_EQ(said, "");  // the enclosing stbl names the table
-  Chain gap(kTrackAudio, {0, 1, 2, 3}, Repeat(4, 8), {}, 2);
+  Chain gap(kTrackAudio, {0, 1, 2, 3}, Numbers(4, 8), {}, 2);
   gap.first->NextBlock->FirstSample = 3;
   EXPECT_EQ(Built("stsz", gap, &said), Bytes{});
   EXPECT_EQ(said, "Error value in the TrackNode's SampleCount;\n");
-  Chain keys(kTrackVideo, {0, 1, 2, 3}, Repeat(4, 8), {0, 2}, 2);
+  Chain keys(kTrackVideo, {0, 1, 2, 3}, Numbers(4, 8), {0, 2}, 2);
   keys.first->NextBlock->FirstKeyFrame = 0;
   EXPECT_EQ(Built("stss", keys, &said), Bytes{});
   EXPECT_EQ(said, "Error value in the TrackNode's KeyFrameCount;\n");
-  Chain past(kTrackVideo, {0, 1}, Repeat(2, 8), {0});
+  Chain past(kTrackVideo, {0, 1}, Numbers(2, 8), {0});
   past.first->KeyFrameTable[0].sample_index = 2;  // no such sample
   EXPECT_EQ(Built("stco", past), Bytes{});
   past.first->KeyFrameCount = 0x40000000;  // a table no 32-bit atom holds
@@ -180,11 +177,9 @@ Bytes Prefix(uint8_t profile) {
 }
 
 TEST(EsdsWrite, VideoConfigurationsAreCompletedOrMadeUp) {
-  const Bytes made_up = {0,    0,    1,    0,    0,    0,    1,    0x20, 0x01,
-                         0x88, 0x40, 0x07, 0xA8, 0x2C, 0x20, 0x90, 0xA3, 0x1F};
   const Bytes long_vo = Cat({{0, 0, 1, 0}, Bytes(48, 0x44)});  // 62 bytes with the prefix
   const std::tuple<Bytes, uint8_t, Bytes, uint32_t> cases[] = {
-      {{}, 1, Cat({Prefix(1), made_up}), 0},
+      {{}, 1, Cat({Prefix(1), kQcifVol}), 0},  // made up
       {kQcifVol, 3, Cat({Prefix(3), kQcifVol}), 28},
       {Cat({{0, 0, 1, 0xB0, 0xF5}, Bytes(20, 3)}), 8, Cat({{0, 0, 1, 0xB0, 8}, Bytes(20, 3)}), 25},
       {long_vo, 2, Cat({Prefix(2), long_vo}), 62}};
@@ -228,26 +223,25 @@ TEST(EsdsWrite, AudioSpecificConfigFromParametersBytesOrAdtsHeader) {
   TrackNode aac{};
   aac.TrackType = kTrackAudio, aac.AudioProfile = 1, aac.ChannelConfig = 2, aac.SampleRate = 44100;
   aac.MaxBitRate = 0x01020304, aac.AvgBitRate = 0x05060708;
-  const Bytes head = {0, 2, 0, 4, 0x80, 0x80, 0x80}, rates = {0, 0, 0xF4, 1, 2, 3, 4, 5, 6, 7, 8};
-  EXPECT_EQ(
-      Built("esds", &aac),
-      Atom("esds", {Full(0, 0), Bytes{3, 0x80, 0x80, 0x80, 0x1F}, head, Bytes{0x14, 0x40, 0x15},
-                    rates, Bytes{5, 0x80, 0x80, 0x80, 2, 0x12, 0x10, 6, 1, 2}}));
+  EXPECT_EQ(Built("esds", &aac),
+            Atom("esds", {Full(0, 0), Hex("038080801F 0002 00 0480808014 40 15 "
+                                          "0000F4 01020304 05060708 "
+                                          "0580808002 1210 060102")}));
   aac.AudioProfile = aac.ChannelConfig = aac.SampleRate = 0;  // nothing: MPEG-1 audio
-  EXPECT_EQ(Built("esds", &aac), Atom("esds", {Full(0, 0), Bytes{3, 0x80, 0x80, 0x80, 0x18}, head,
-                                               Bytes{0x0D, 0x6B, 0x15}, rates, Bytes{6, 1, 2}}));
+  EXPECT_EQ(Built("esds", &aac),
+            Atom("esds", {Full(0, 0), Hex("0380808018 0002 00 048080800D 6B 15 "
+                                          "0000F4 01020304 05060708 060102")}));
 }
 
 TEST(EsdsWrite, SystemStreamsHaveFixedBodiesAndOtherTypesNone) {
   TrackNode od{}, scene{}, hint{};
   od.TrackType = kTrackObjectDescriptor, scene.TrackType = kTrackScene, hint.TrackType = kTrackHint;
-  EXPECT_EQ(Built("esds", &od),
-            Atom("esds", {Full(0, 0), Bytes{3, 0x15, 0,    3,    0, 4, 0x0D, 1, 5, 0, 0x0C, 0x2F,
-                                            0, 0,    0x61, 0x78, 0, 0, 0,    0, 6, 1, 2}}));
   EXPECT_EQ(
-      Built("esds", &scene),
-      Atom("esds", {Full(0, 0), Bytes{3, 0x1A, 0, 4, 0, 4,    0x12, 2, 0x0D, 0, 4,    0, 0, 0,
-                                      1, 0x40, 0, 0, 1, 0x40, 5,    3, 0,    0, 0x40, 6, 1, 2}}));
+      Built("esds", &od),
+      Atom("esds", {Full(0, 0), Hex("0315 0003 00 040D 01 05 000C2F 00006178 00000000 060102")}));
+  EXPECT_EQ(Built("esds", &scene),
+            Atom("esds", {Full(0, 0), Hex("031A 0004 00 0412 02 0D 000400 00000140 00000140 "
+                                          "0503 000040 060102")}));
   std::string said;
   EXPECT_EQ(Built("esds", &hint, &said), Bytes{});
   EXPECT_EQ(said, "unsupport track type while writing esds atom\n");
