@@ -91,8 +91,7 @@ TEST(CreateTrack, TemplatesOfEveryKindAndCodec) {
   };
   for (const Case& c : cases) {
     Writer w;
-    TrackArgs a;
-    a.type = c.type;
+    TrackArgs a(c.type);
     a.codec = c.codec;
     int32_t result = 0;
     // the templates keep the child rules: nothing on either channel
@@ -157,14 +156,9 @@ TEST(CreateTrack, StreamSampleSizesFollowTheMediaTracks) {
       {true, true, 33, 16}, {true, false, 10, 38}, {false, true, 10, 17}, {false, false, 10, 0}};
   for (const Case& c : cases) {
     Writer w;
-    if (c.video) {
-      ASSERT_EQ(w.Media(1), 1);
-    }
-    if (c.audio) {
-      ASSERT_EQ(w.Media(2), 1);
-    }
-    ASSERT_EQ(w.Create({4}), 1);
-    ASSERT_EQ(w.Create({5}), 1);
+    ASSERT_EQ((Values{c.video ? uint32_t(w.Media(1)) : 1, c.audio ? uint32_t(w.Media(2)) : 1,
+                      uint32_t(w.Create({4})), uint32_t(w.Create({5}))}),
+              (Values{1, 1, 1, 1}));
     for (const TrackNode* t : {w.file->od_track, w.file->scene_track}) {
       const uint32_t n = t == w.file->od_track ? c.od : c.scene;
       const SampleIndexEntry& s = t->SampleTable[0];
@@ -198,8 +192,7 @@ TEST(CreateTrack, ArgumentsKeptAndDecoderConfigLimits) {
   for (auto [length, bytes] : {std::pair<uint32_t, const unsigned char*>{53, config},
                                {0xFFFFFFFF, config},
                                {4, nullptr}}) {
-    TrackArgs b;
-    b.type = 2;
+    TrackArgs b(2);
     b.config_length = length;
     b.config = bytes;
     const std::string debug = CaptureDebug([&] { EXPECT_EQ(w.Create(b), -99); });
