@@ -23,6 +23,10 @@ void* AllocZeroed(size_t count) {
   return std::calloc(count == 0 ? 1 : count, 1);
 }
 
+void* AllocBlock(size_t count) {
+  return std::malloc(count == 0 ? 1 : count);
+}
+
 void* ResizeBlock(void* block, size_t count) {
   if (block == nullptr) return nullptr;
   return std::realloc(block, count < 1 ? 1 : count);

@@ -13,6 +13,8 @@ bool IsAtomType(const char* a, const char* b);
 bool CopyAtomType(char* destination, const char* source);
 
 void* AllocZeroed(size_t count);
+// A block whose content is left as it is, for one about to be filled.
+void* AllocBlock(size_t count);
 void* ResizeBlock(void* block, size_t count);
 void FreeBlock(void* block);
 

@@ -18,12 +18,10 @@ extern "C" ORNIVEX_API int32_t ORNIVEX_CALL MP4GetNextSample(MP4_input_file* fil
                                                              unsigned char** dataOut,
                                                              uint32_t* sizeOut, uint32_t* timeOut) {
   if (dataOut == nullptr || sizeOut == nullptr || timeOut == nullptr) return -1;
-  SampleBuffer buffer;
-  (void)buffer.Alloc(1);  // without it the read fails to resize it, with its message
-  if (!Ok(GetNextSample(file, trackId, &buffer, sizeOut, timeOut))) return -1;
-  // the read buffer itself, the sample and 10 bytes more: no copy is made
-  unsigned char* block = buffer.TakeData();
-  if (block == nullptr) return -1;
+  // the read's own block, the sample and 10 bytes more: no copy is made
+  unsigned char* block = nullptr;
+  if (!Ok(GetNextSampleBlock(file, trackId, &block, sizeOut, timeOut)) || block == nullptr)
+    return -1;
   *dataOut = block;
   return 1;
 }

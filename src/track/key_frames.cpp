@@ -17,8 +17,8 @@ enum class Direction { kNext, kPrev };
 
 // Reads key frame `k` into the buffer, which grows only when it is too
 // small; kFailed after a message.
-Status ReadKeyFrame(MP4_input_file* file, const ReadTrackNode* node, int32_t k,
-                    SampleBuffer* buffer, uint32_t* sizeOut, Direction direction) {
+Status ReadKeyFrame(MP4_input_file* file, ReadTrackNode* node, int32_t k, SampleBuffer* buffer,
+                    uint32_t* sizeOut, Direction direction) {
   const uint32_t index = node->key_table[k].sample_index;
   Report("cursor is [%d]\n", static_cast<int>(index));
   const SampleIndexEntry& e = node->sample_table[index];
@@ -29,7 +29,7 @@ Status ReadKeyFrame(MP4_input_file* file, const ReadTrackNode* node, int32_t k,
     return Status::kFailed;
   }
   if (!SampleInsideFile(file, e) || buffer->Data() == nullptr ||
-      !ReadSampleBytes(file, e.file_offset, e.size, buffer->Data())) {
+      !ReadSampleBytes(file, node, index, buffer->Data())) {
     if (direction == Direction::kNext)
       Report("error to read sample from file in Get Next key Sample at sample - video-[%d]", k);
     else
@@ -44,7 +44,7 @@ Status ReadKeyFrame(MP4_input_file* file, const ReadTrackNode* node, int32_t k,
 
 Status GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
                         uint32_t* sizeOut) {
-  const ReadTrackNode* node = VideoNodeOf(file, trackId);
+  ReadTrackNode* node = VideoNodeOf(file, trackId);
   if (node == nullptr) return Status::kNotFound;
   // a cursor left before the first key frame by a backward walk starts
   // again at the first
@@ -59,7 +59,7 @@ Status GetNextKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* bu
 
 Status GetPrevKeySample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
                         uint32_t* sizeOut) {
-  const ReadTrackNode* node = VideoNodeOf(file, trackId);
+  ReadTrackNode* node = VideoNodeOf(file, trackId);
   if (node == nullptr) return Status::kNotFound;
   if (int64_t{file->key_cursor} >= int64_t{node->key_count})
     file->key_cursor = static_cast<int32_t>(node->key_count) - 1;

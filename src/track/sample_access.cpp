@@ -1,9 +1,7 @@
 #include "track/sample_access.h"
 
-#include <algorithm>
-#include <cstdio>
-
 #include "platform/report.h"
+#include "track/sample_window.h"
 
 ReadTrackNode* TrackNodeOf(const MP4_input_file* file, uint32_t trackId) {
   if (file == nullptr) {
@@ -32,36 +30,6 @@ bool SampleInsideFile(const MP4_input_file* file, const SampleIndexEntry& e) {
   return file->root != nullptr && uint64_t{e.file_offset} + e.size <= file->root->file_size;
 }
 
-namespace {
-
-// A seek costs a system call, even one that goes nowhere, and the samples
-// of interleaved tracks sit a few hundred bytes apart: a short step forward
-// is read through the stream's buffer instead, a longer jump is a seek.
-constexpr long kSkipByReading = 8192;
-
-bool PositionStream(FILE* stream, uint32_t offset) {
-  const long target = static_cast<long>(offset);
-  long at = std::ftell(stream);
-  if (at == target) return true;
-  if (at >= 0 && target > at && target - at <= kSkipByReading) {
-    unsigned char discard[1024];
-    while (at < target) {
-      const size_t step = static_cast<size_t>(std::min<long>(target - at, sizeof discard));
-      if (std::fread(discard, 1, step, stream) != step) return false;
-      at += static_cast<long>(step);
-    }
-    return true;
-  }
-  return std::fseek(stream, target, SEEK_SET) == 0;
-}
-
-}  // namespace
-
-bool ReadSampleBytes(const MP4_input_file* file, uint32_t offset, uint32_t size, void* out) {
-  if (file->root == nullptr || file->root->file == nullptr) return false;
-  // files are under 2 GiB, so an offset inside the file fits a long
-  if (uint64_t{offset} + size > file->root->file_size) return false;
-  if (!PositionStream(file->root->file, offset)) return false;
-  FILE* stream = file->root->file;
-  return std::fread(out, 1, size, stream) == size;
+bool ReadSampleBytes(const MP4_input_file* file, ReadTrackNode* node, uint32_t index, void* out) {
+  return ReadIndexedSample(file, node, index, out);
 }

@@ -18,6 +18,11 @@
 // read; each after its message.
 Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
                      uint32_t* sizeOut, uint32_t* timeOut);
+// The same read, as MP4GetNextSample makes it with a fresh buffer of its
+// own: the sample in a new caller-owned block (the buffer's, 10 bytes
+// beyond the sample), with the same messages and results; no key flag.
+Status GetNextSampleBlock(MP4_input_file* file, uint32_t trackId, unsigned char** blockOut,
+                          uint32_t* sizeOut, uint32_t* timeOut);
 
 // GetSample and SeekTrack: the sample at `time` (SeekTrack: on the video
 // track the key frame at or before it) into a new caller-owned block, its
@@ -49,9 +54,11 @@ ReadTrackNode* TrackNodeOf(const MP4_input_file* file, uint32_t trackId);
 // Which reading cursor a track ID uses: the video track's is tested first.
 bool BranchOf(const MP4_input_file* file, uint32_t trackId, TrackBranch* branch);
 
-// Reads `size` bytes at `offset` of the file into `out`; false when they
-// are not all there. Nothing is read for a sample that ends past the file.
-bool ReadSampleBytes(const MP4_input_file* file, uint32_t offset, uint32_t size, void* out);
+// Reads the bytes of the node's sample `index` into `out`, which has room
+// for its size; false when they are not all there. Nothing is read for a
+// sample that ends past the file. Reads go by offset, not through the
+// stream, so the reads of different tracks interleave freely.
+bool ReadSampleBytes(const MP4_input_file* file, ReadTrackNode* node, uint32_t index, void* out);
 // Whether a sample lies inside the file, so that a buffer may be sized for it.
 bool SampleInsideFile(const MP4_input_file* file, const SampleIndexEntry& e);
 

@@ -1,5 +1,7 @@
 #include "track/sample_buffer.h"
 
+#include <cstring>
+
 #include "atom/helpers.h"
 #include "platform/report.h"
 
@@ -24,6 +26,19 @@ bool SampleBuffer::Realloc(uint32_t n) {
   }
   data_ = static_cast<unsigned char*>(resized);
   capacity_ = n + 10;
+  return true;
+}
+
+bool SampleBuffer::Fit(uint32_t n) {
+  Release();
+  const size_t size = size_t{n} + kBufferSpare;
+  data_ = static_cast<unsigned char*>(AllocBlock(size));
+  if (data_ == nullptr) {
+    DebugReport("realloc failed\n");
+    return false;
+  }
+  std::memset(data_, 0, size < kFreshCapacity ? size : kFreshCapacity);
+  capacity_ = n + kBufferSpare;
   return true;
 }
 

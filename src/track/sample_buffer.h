@@ -4,6 +4,11 @@
 
 #include <cstdint>
 
+// The bytes every block keeps beyond the size asked for, and the capacity
+// of a buffer made with Alloc(1), as the exports make theirs.
+constexpr uint32_t kBufferSpare = 10;
+constexpr uint32_t kFreshCapacity = 1 + kBufferSpare;
+
 class SampleBuffer {
  public:
   SampleBuffer() = default;
@@ -16,6 +21,10 @@ class SampleBuffer {
   // or "realloc failed" on the debugger channel.
   bool Alloc(uint32_t n);
   bool Realloc(uint32_t n);
+  // What Alloc(1) followed by Realloc(n) leaves, without the first block:
+  // n + 10 bytes, whose content past the first 11 is not zero-filled (a read
+  // is about to fill it). False after "realloc failed", as that Realloc.
+  bool Fit(uint32_t n);
   void Release();
   // Hands the data block to the caller, who releases it with FreeBlock; the
   // buffer is left empty.

@@ -51,7 +51,7 @@ uint32_t KeyFlagOf(const ReadTrackNode* node, uint32_t index, const unsigned cha
 
 // What GetSample and SeekTrack share once they chose a sample: sample
 // `index` of the medium into a new caller-owned block, the cursor behind it.
-Status ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranch b, uint32_t index,
+Status ReadSampleAt(MP4_input_file* file, ReadTrackNode* node, TrackBranch b, uint32_t index,
                     unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
   int32_t& cursor = CursorOf(file, b);
   cursor = static_cast<int32_t>(index);
@@ -68,7 +68,7 @@ Status ReadSampleAt(MP4_input_file* file, const ReadTrackNode* node, TrackBranch
     *dataOut = nullptr;
     return Status::kFailed;
   }
-  if (!ReadSampleBytes(file, e.file_offset, e.size, block)) {
+  if (!ReadSampleBytes(file, node, index, block)) {
     ReportReadFailure(b, index);
     FreeBlock(block);
     *sizeOut = 0;
@@ -109,8 +109,8 @@ uint32_t KeyFrameAtTime(MP4_input_file* file, const ReadTrackNode* node, int32_t
 }
 
 // The track of a timed read, with samples to hand out; null after a message.
-const ReadTrackNode* TimedTrack(MP4_input_file* file, uint32_t trackId, TrackBranch* b) {
-  const ReadTrackNode* node = TrackNodeOf(file, trackId);
+ReadTrackNode* TimedTrack(MP4_input_file* file, uint32_t trackId, TrackBranch* b) {
+  ReadTrackNode* node = TrackNodeOf(file, trackId);
   if (node == nullptr || !BranchOf(file, trackId, b)) return nullptr;
   if (node->sample_count > 0 && node->sample_table != nullptr) return node;
   Report("No sample in track\n");
@@ -130,15 +130,18 @@ bool FindKeyFrameIndex(uint32_t sampleIndex, const ReadTrackNode* node, int32_t*
   return true;
 }
 
-Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
-                     uint32_t* sizeOut, uint32_t* timeOut) {
-  const ReadTrackNode* node = TrackNodeOf(file, trackId);
-  TrackBranch b;
-  if (node == nullptr || !BranchOf(file, trackId, &b)) return Status::kNotFound;
-  int32_t& cursor = CursorOf(file, b);
-  const bool video = b == TrackBranch::kVideo;
+namespace {
+
+// What every sequential read begins with: the track, the end test, and the
+// sample at the medium's cursor, whose time and size are reported and which
+// counts as consumed from here on, whatever follows.
+Status TakeNextSample(MP4_input_file* file, uint32_t trackId, ReadTrackNode** nodeOut,
+                      TrackBranch* b, uint32_t* indexOut, uint32_t* sizeOut, uint32_t* timeOut) {
+  ReadTrackNode* node = TrackNodeOf(file, trackId);
+  if (node == nullptr || !BranchOf(file, trackId, b)) return Status::kNotFound;
+  int32_t& cursor = CursorOf(file, *b);
   if (cursor < 0 || static_cast<uint32_t>(cursor) >= node->sample_count) {
-    if (video)
+    if (*b == TrackBranch::kVideo)
       Report("End of video track , frame num - video- [%d]\n", cursor);
     else
       Report("End of audio track , frame num - audio-[%d]", cursor);
@@ -148,7 +151,23 @@ Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffe
   const SampleIndexEntry& e = node->sample_table[index];
   *timeOut = e.time_stamp;
   *sizeOut = e.size;
-  ++cursor;  // the sample counts as consumed, whatever follows
+  ++cursor;
+  *nodeOut = node;
+  *indexOut = index;
+  return Status::kOk;
+}
+
+}  // namespace
+
+Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffer,
+                     uint32_t* sizeOut, uint32_t* timeOut) {
+  ReadTrackNode* node = nullptr;
+  TrackBranch b;
+  uint32_t index = 0;
+  const Status taken = TakeNextSample(file, trackId, &node, &b, &index, sizeOut, timeOut);
+  if (!Ok(taken)) return taken;
+  const SampleIndexEntry& e = node->sample_table[index];
+  const bool video = b == TrackBranch::kVideo;
 
   // Video always resizes, to exactly the sample plus 10; audio only grows.
   // A sample that ends past the file gets no buffer: it cannot be read.
@@ -159,7 +178,7 @@ Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffe
     return Status::kFailed;
   }
   if (!SampleInsideFile(file, e) || buffer->Data() == nullptr ||
-      !ReadSampleBytes(file, e.file_offset, e.size, buffer->Data())) {
+      !ReadSampleBytes(file, node, index, buffer->Data())) {
     ReportReadFailure(b, index);
     *sizeOut = 0;
     return Status::kFailed;
@@ -168,10 +187,40 @@ Status GetNextSample(MP4_input_file* file, uint32_t trackId, SampleBuffer* buffe
   return Status::kOk;
 }
 
+Status GetNextSampleBlock(MP4_input_file* file, uint32_t trackId, unsigned char** blockOut,
+                          uint32_t* sizeOut, uint32_t* timeOut) {
+  ReadTrackNode* node = nullptr;
+  TrackBranch b;
+  uint32_t index = 0;
+  const Status taken = TakeNextSample(file, trackId, &node, &b, &index, sizeOut, timeOut);
+  if (!Ok(taken)) return taken;
+  const SampleIndexEntry& e = node->sample_table[index];
+
+  // The block that a fresh buffer (Alloc(1): 11 bytes) would end with: one
+  // resized to the sample plus 10 for video and for audio past 11 bytes,
+  // else its own 11. Made at that size at once, and not zero-filled where
+  // the sample is about to land.
+  SampleBuffer buffer;
+  const bool resized = b == TrackBranch::kVideo || e.size > kFreshCapacity;
+  if (SampleInsideFile(file, e) &&
+      !(resized ? buffer.Fit(e.size) : buffer.Alloc(kFreshCapacity - kBufferSpare))) {
+    ReportAllocFailure(b, index);
+    *sizeOut = 0;
+    return Status::kFailed;
+  }
+  if (!SampleInsideFile(file, e) || !ReadSampleBytes(file, node, index, buffer.Data())) {
+    ReportReadFailure(b, index);
+    *sizeOut = 0;
+    return Status::kFailed;
+  }
+  *blockOut = buffer.TakeData();
+  return Status::kOk;
+}
+
 Status ReadSampleAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
                         unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
   TrackBranch b;
-  const ReadTrackNode* node = TimedTrack(file, trackId, &b);
+  ReadTrackNode* node = TimedTrack(file, trackId, &b);
   if (node == nullptr) return Status::kNotFound;
   const uint32_t index = SampleAtTime(node, time, TimescaleOf(file, b));
   return ReadSampleAt(file, node, b, index, dataOut, sizeOut, stampOut);
@@ -180,7 +229,7 @@ Status ReadSampleAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
 Status ReadKeyFrameAtTime(MP4_input_file* file, uint32_t trackId, int32_t time,
                           unsigned char** dataOut, uint32_t* sizeOut, uint32_t* stampOut) {
   TrackBranch b;
-  const ReadTrackNode* node = TimedTrack(file, trackId, &b);
+  ReadTrackNode* node = TimedTrack(file, trackId, &b);
   if (node == nullptr) return Status::kNotFound;
   if (b == TrackBranch::kAudio) {  // every audio sample is a sync sample
     const uint32_t index = SampleAtTime(node, time, TimescaleOf(file, b));

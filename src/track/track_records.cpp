@@ -1,6 +1,7 @@
 #include "track/track_records.h"
 
 #include "atom/helpers.h"
+#include "track/sample_window.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ void FreeTrackNodeChain(ReadTrackNode** slot) {
     ReadTrackNode* next = node->next;
     FreeBlock(node->key_table);
     FreeBlock(node->sample_table);
+    FreeSampleWindow(&node->window);
     FreeBlock(node);
     node = next;
   }

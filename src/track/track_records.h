@@ -31,6 +31,8 @@ enum MediaType : int32_t {
   kMediaUnknown = -99,
 };
 
+struct SampleWindow;
+
 struct ReadTrackNode {
   uint32_t spare;
   int32_t media_type;
@@ -41,6 +43,7 @@ struct ReadTrackNode {
   KeyFrameEntry* key_table;  // video only
   AtomNode* trak;            // borrowed from the tree
   ReadTrackNode* next;
+  SampleWindow* window;  // the sample reads' read-ahead, made on first use
 };
 
 // The sample table (and for video the key-frame table, half as large) for
