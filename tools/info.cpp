@@ -9,6 +9,7 @@
 
 #include "atom/atom_path.h"
 #include "commands.h"
+#include "serialise/esds_query.h"
 #include "tool_file.h"
 #include "tool_output.h"
 #include "track/track_discovery.h"
@@ -93,6 +94,20 @@ void AddTrackFigures(const ToolFile& file, MediaType medium, Section* computed) 
                                 : "");
 }
 
+// The audio track's objectTypeIndication and whether the summary decodes
+// its configuration (AAC, MPEG-1/2 audio); false without an esds to read.
+bool AudioCodec(const ToolFile& file, uint32_t* indication, bool* supported) {
+  unsigned char esds[ORNIVEX_ESDS_DATA_MAX];
+  uint32_t length = 0;
+  AudioConfig c;
+  if (file.audio_track_id() == 0 || GetM4aEsdsData(file.get(), esds, &length) != 1 ||
+      !Ok(ParseAudioEsds(esds, length, &c)))
+    return false;
+  *indication = c.object_type_indication;
+  *supported = c.audio_specific_config || c.mpeg12;
+  return true;
+}
+
 void PrintSections(FILE* out, const std::vector<Section>& sections, bool json) {
   const char* separator = "{";
   for (const Section& section : sections) {
@@ -170,6 +185,15 @@ int RunInfo(FILE* out, const ToolArgs& args) {
                    {}};
   AddTrackFigures(file, kMediaVideo, &computed);
   AddTrackFigures(file, kMediaAudio, &computed);
+  uint32_t indication = 0;
+  bool supported = true;
+  if (AudioCodec(file, &indication, &supported)) {
+    computed.Add("audio_object_type_indication", indication);
+    computed.fields.emplace_back("audio_codec_supported", supported ? "true" : "false");
+  }
+  // the summary's zeros for such a track mean "not known"
+  if (!supported && !json)
+    std::fprintf(out, "audio: unsupported codec (objectTypeIndication 0x%02X)\n", indication);
   PrintSections(out, {summary, computed}, json);
   return 0;
 }
@@ -190,7 +214,11 @@ extern const ToolCommand kInfoCommand = {
     "            track: track ID, the media header's timescale and duration\n"
     "            (in timescale units) and the duration in seconds; for video the\n"
     "            frame rate, samples x timescale / duration, as a decimal\n"
-    "            (29.97). A value that cannot be known is 'unknown' (null).\n"
+    "            (29.97); for audio the esds's objectTypeIndication and whether\n"
+    "            the summary decodes that codec (AAC, MPEG-1/2 audio). For another\n"
+    "            one the summary's rate, channels and object type are 0, and the\n"
+    "            text begins \"audio: unsupported codec (objectTypeIndication 0xA0)\".\n"
+    "            A value that cannot be known is 'unknown' (null).\n"
     "For a raw MPEG-4 Visual stream it prints what GetM4vHeaderSize measures: the\n"
     "picture size and the length of the configuration headers (\"header\").\n"
     "With --json a failure is the object {\"error\": REASON}.\n",

@@ -301,6 +301,19 @@ TEST(Tool, InfoSummaryAndTheToolsOwnFigures) {
       "free-first.mp4",
       box::Cat({box::Atom("free", {box::Zeros(292)}), BuildMovie({AudioPlan(1, 2)})}));
   EXPECT_EQ(Tool("info --json " + Quoted(boxed)).out.rfind("{\"summary\": ", 0), 0u);
+  // audio of a codec the summary does not decode (EVRC) is said to be so
+  TrackPlan evrc = AudioPlan(1, 2);
+  evrc.esds = box::Esds(0xA0, 0x15, {0x70, 0x70});
+  const std::string other = WriteScratchFile("evrc.mp4", BuildMovie({evrc}));
+  EXPECT_EQ(Tool("info " + Quoted(other))
+                .out.rfind("audio: unsupported codec (objectTypeIndication 0xA0)\n# summary: ", 0),
+            0u);
+  const ToolRun evrc_json = Tool("info --json " + Quoted(other));
+  EXPECT_NE(evrc_json.out.find(", \"audio_sample_rate\": 0, "), std::string::npos);
+  EXPECT_NE(evrc_json.out.find(
+                "\"audio_object_type_indication\": 160, \"audio_codec_supported\": false}}\n"),
+            std::string::npos)
+      << evrc_json.out;
   if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
   // 30 frames at 30000/1001 a second: 1.001 s
   const std::string path =
