@@ -1,5 +1,6 @@
 #include "merge/raw_stream.h"
 
+#include "platform/file_length.h"
 #include "platform/report.h"
 
 bool ReadStreamHead(const char* path, unsigned char* head, size_t count, size_t* got,
@@ -7,8 +8,7 @@ bool ReadStreamHead(const char* path, unsigned char* head, size_t count, size_t*
   FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return false;
   *got = count > 0 ? std::fread(head, 1, count, f) : 0;
-  long end = -1;
-  if (std::fseek(f, 0, SEEK_END) == 0) end = std::ftell(f);
+  const long long end = FileLength(f);
   (void)std::fclose(f);  // only read from
   if (end < 0) return false;
   *length = static_cast<uint64_t>(end);

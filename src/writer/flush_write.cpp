@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #include "atom/helpers.h"
+#include "platform/file_length.h"
 #include "platform/platform.h"
 #include "platform/report.h"
 #include "serialise/atom_serialiser.h"
@@ -37,7 +38,7 @@ Status CopyTemporaryFile(const char* name, uint32_t recorded, bool video, FILE* 
   FILE* in = name[0] != '\0' ? std::fopen(name, "rb") : nullptr;
   if (in == nullptr && recorded == 0) return Status::kOk;  // nothing was appended
   long long length = -1;
-  if (in != nullptr && std::fseek(in, 0, SEEK_END) == 0) length = std::ftell(in);
+  if (in != nullptr) length = FileLength(in);
   if (in != nullptr && std::fseek(in, 0, SEEK_SET) != 0) length = -1;
   Status result = Status::kOk;
   if (length != static_cast<long long>(recorded)) {
