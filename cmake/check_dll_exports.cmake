@@ -1,16 +1,25 @@
-# Cross-builds the 32-bit Windows DLL and fails unless its export table
-# lists exactly the decorated names of the module-definition file.
+# Cross-builds a Windows DLL (and the host programs, when named in TARGETS)
+# and fails unless its export table lists exactly the calls of the
+# module-definition file: decorated (_MP4FileOpen@8) for 32-bit x86, plain
+# for x64. Nor may it need a DLL of the compiler's runtime.
 include(${CMAKE_CURRENT_LIST_DIR}/def_names.cmake)
 read_def_names(${DEF} expected)
+if(NOT DECORATED)
+  undecorated_names("${expected}" expected)
+endif()
+if(NOT TOOLCHAIN)
+  set(TOOLCHAIN ${SRC}/cmake/mingw-i686.cmake)
+endif()
 
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SRC} -B ${BIN}
-                        -DCMAKE_TOOLCHAIN_FILE=${SRC}/cmake/mingw-i686.cmake
-                        -DCMAKE_BUILD_TYPE=Release -DORNIVEX_TESTS=OFF
+                        -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}
+                        -DCMAKE_BUILD_TYPE=Release -DORNIVEX_TESTS=ON
                 RESULT_VARIABLE rc OUTPUT_QUIET)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configuring the Windows build failed")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${BIN} --target ornivex RESULT_VARIABLE rc)
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${BIN} --target ornivex ${TARGETS}
+                RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "building ornivex.dll failed")
 endif()
@@ -21,6 +30,7 @@ if(NOT rc EQUAL 0)
 endif()
 string(REPLACE "\n" ";" lines "${out}")
 set(actual "")
+set(imports "")
 set(in_table FALSE)
 foreach(line IN LISTS lines)
   if(line MATCHES "Ordinal/Name Pointer")
@@ -29,11 +39,19 @@ foreach(line IN LISTS lines)
     list(APPEND actual "${CMAKE_MATCH_1}")
   elseif(in_table AND line STREQUAL "")
     set(in_table FALSE)
+  elseif(line MATCHES "DLL Name: (.+)$")
+    list(APPEND imports "${CMAKE_MATCH_1}")
   endif()
 endforeach()
 list(SORT actual)
 if(NOT "${actual}" STREQUAL "${expected}")
   message(FATAL_ERROR "DLL exports differ\n  expected: ${expected}\n  actual:   ${actual}")
 endif()
+# a host gets one file: the runtimes are linked in
+foreach(dll IN LISTS imports)
+  if(dll MATCHES "^lib")
+    message(FATAL_ERROR "ornivex.dll needs ${dll}; imports: ${imports}")
+  endif()
+endforeach()
 list(LENGTH actual n)
-message(STATUS "ornivex.dll exports ${n} decorated names, as listed")
+message(STATUS "ornivex.dll exports ${n} names, as listed; imports ${imports}")
