@@ -27,15 +27,17 @@ bool Exists(const std::string& path) {
   return access(path.c_str(), F_OK) == 0;
 }
 
-// A working directory of this process's own, for the temporary files, and
-// in it a movie with a 176 x 144 MPEG-4 Visual track and an AAC track.
-const std::string& Movie() {
-  static const std::string path = [] {
+// A working directory of this process's own, for the temporary files, with
+// a movie of a 176 x 144 MPEG-4 Visual track and an AAC track in it; both
+// go when the process ends.
+struct WorkDir {
+  std::string dir, movie;
+  WorkDir() {
     const char* tmp = std::getenv("TMPDIR");
-    const std::string dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/ornivex-fuzz-merge-" +
-                            std::to_string(getpid());
+    dir = std::string(tmp != nullptr ? tmp : "/tmp") + "/ornivex-fuzz-merge-" +
+          std::to_string(getpid());
     if ((mkdir(dir.c_str(), 0700) != 0 && !Exists(dir)) || chdir(dir.c_str()) != 0) std::abort();
-    const std::string movie = dir + "/movie.mp4";
+    movie = dir + "/movie.mp4";
     MP4_local_file* file = nullptr;
     const unsigned char frame[] = {0, 0, 1, 0xB6, 0x10, 0x20, 0x30, 0x40};
     if (MP4FileNew(&file, movie.c_str()) != 1 ||
@@ -47,17 +49,20 @@ const std::string& Movie() {
         AddAudioFrame(file, 6, frame + 2, 0) != 1 || AddAudioFrame(file, 6, frame + 2, 1024) != 1 ||
         MP4FileFlush(file) != 1)
       std::abort();
-    return movie;
-  }();
-  return path;
-}
+  }
+  ~WorkDir() {
+    std::remove(movie.c_str());
+    rmdir(dir.c_str());
+  }
+};
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceStdout();
   if (size < 1) return 0;
-  std::string movie = Movie();
+  static const WorkDir work;
+  std::string movie = work.movie;
   const uint8_t choice = data[0];
   size_t at = 1;
   if (choice & 2) {
