@@ -178,12 +178,35 @@ constexpr AtomTypeRow kAtomTypes[] = {
 #undef RULES
 #undef LEAF
 
-// Every row's code begins with a lowercase letter, so a code that does not
-// (a capital, a digit, a NUL) matches no row, as the lookup's rule wants.
-// The counted comparison stops at a NUL in `code`.
+// A code's four characters as one number, for comparing them at once.
+constexpr uint32_t CodeWord(const char* code) {
+  return uint32_t(uint8_t(code[0])) << 24 | uint32_t(uint8_t(code[1])) << 16 |
+         uint32_t(uint8_t(code[2])) << 8 | uint32_t(uint8_t(code[3]));
+}
+
+// Every row's code, in the order of the rows: every lookup of every atom
+// of a file goes through them.
+struct RowWords {
+  uint32_t word[sizeof(kAtomTypes) / sizeof(kAtomTypes[0])];
+};
+constexpr RowWords MakeRowWords() {
+  RowWords w{};
+  for (size_t i = 0; i < sizeof(kAtomTypes) / sizeof(kAtomTypes[0]); ++i)
+    w.word[i] = CodeWord(kAtomTypes[i].code);
+  return w;
+}
+constexpr RowWords kRowWords = MakeRowWords();
+
+// Every row's code begins with a lowercase letter and has no NUL, so a code
+// that does not (a capital, a digit, a NUL) matches no row, as the lookup's
+// rule wants; a NUL in `code` ends the counted comparison with a mismatch,
+// which comparing all four characters gives too.
 const AtomTypeRow* FindRow(const char* code, uint8_t lookup) {
-  for (const AtomTypeRow& row : kAtomTypes)
-    if ((row.lookups & lookup) && std::strncmp(code, row.code, 4) == 0) return &row;
+  char four[4] = {};
+  for (int i = 0; i < 4 && code[i] != '\0'; ++i) four[i] = code[i];
+  const uint32_t word = CodeWord(four);
+  for (size_t i = 0; i < sizeof(kAtomTypes) / sizeof(kAtomTypes[0]); ++i)
+    if (kRowWords.word[i] == word && (kAtomTypes[i].lookups & lookup)) return &kAtomTypes[i];
   return nullptr;
 }
 

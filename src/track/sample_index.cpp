@@ -25,8 +25,10 @@ struct Table {
   const AtomNode* atom = nullptr;
   const unsigned char* entries = nullptr;  // null when the atom has none
   uint32_t count = 0;
+  // read here rather than through ReadUint32BE: this runs for every sample
   uint32_t u32(uint32_t entry, uint32_t field, uint32_t entry_size) const {
-    return ReadUint32BE(entries + uint64_t{entry} * entry_size + field * 4);
+    const unsigned char* b = entries + uint64_t{entry} * entry_size + field * 4;
+    return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
   }
 };
 
