@@ -12,7 +12,6 @@
  * a last line with the counts; exits with 0 when nothing failed. */
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "host_api.h"
@@ -290,7 +289,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* dir = argv[2];
-  static Run run_record;
+  Run run_record = {0};
   Run* run = &run_record;
   if (!LoadOrnivex(argv[1], &run->api)) return 1;
   if (!ChangeDirectory(dir)) {
