@@ -141,8 +141,10 @@ Status AppendFrame(MP4_local_file* file, Medium medium, uint32_t size, const uns
       UpdateAudioBitRates(first, block, time_stamp, *spool.bytes);
   }
 
-  // A short write leaves the frame recorded; the flush notices the shorter file.
-  if (size > 0 && std::fwrite(data, 1, size, *spool.temp) < size) {
+  // A short write leaves the frame recorded; the flush notices the shorter
+  // file. A stream that failed once has dropped what it held in its buffer,
+  // so every later frame fails too, even one that only reached the buffer.
+  if ((size > 0 && std::fwrite(data, 1, size, *spool.temp) < size) || std::ferror(*spool.temp)) {
     ReportShortWrite(medium);
     return Status::kFailed;
   }

@@ -36,5 +36,12 @@ void OpenSpoolFile(const MediaSpool& spool, const char* name) {
   *spool.temp = nullptr;
   if (name == nullptr || std::strlen(name) > static_cast<size_t>(kMaxPathLength)) return;
   std::strcpy(spool.temp_name, name);  // fits: measured above
-  *spool.temp = std::fopen(name, "wb");
+  // Created empty, then only appended to: whatever cuts the file short in
+  // the meantime (another writer of the same name, a clean-up) leaves it
+  // shorter than its frames, which the flush reports, rather than a hole
+  // that reads as zeros.
+  FILE* created = std::fopen(name, "wb");
+  if (created == nullptr) return;
+  (void)std::fclose(created);  // nothing was written to it
+  *spool.temp = std::fopen(name, "ab");
 }
