@@ -163,9 +163,10 @@ Totals AvReadAll(const char* path) {
   return t;
 }
 
-// One thing timed: its best times so far and what its last run counted.
-// Wall time is what the goal is about; the process's CPU time beside it
-// leaves out the waits of a machine shared with other work.
+// One thing timed: its times so far and what its last run counted. Wall
+// time is what the goal is about; the process's CPU time beside it leaves
+// out the waits of a machine shared with other work, and the median beside
+// the best shows how much a lucky moment helped.
 struct Timed {
   const char* name;
   std::function<Totals()> work;
@@ -174,10 +175,16 @@ struct Timed {
   double best_wall;
   double best_cpu;
   Totals totals;
+  std::vector<double> walls;
+  double Median() const {
+    std::vector<double> w = walls;
+    std::nth_element(w.begin(), w.begin() + w.size() / 2, w.end());
+    return w[w.size() / 2];
+  }
 };
 
 Timed Make(const char* name, std::function<Totals()> work, bool quiet, int repeats) {
-  return Timed{name, std::move(work), quiet, repeats, 1e30, 1e30, Totals{}};
+  return Timed{name, std::move(work), quiet, repeats, 1e30, 1e30, Totals{}, {}};
 }
 
 double CpuSeconds() {
@@ -206,8 +213,8 @@ void TimeInRounds(std::vector<Timed>* timed, double budget_seconds) {
         const double cpu = CpuSeconds();
         t.totals = t.work();
         t.best_cpu = std::min(t.best_cpu, CpuSeconds() - cpu);
-        t.best_wall =
-            std::min(t.best_wall, std::chrono::duration<double>(Clock::now() - start).count());
+        t.walls.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        t.best_wall = std::min(t.best_wall, t.walls.back());
       }
     }
   }
@@ -250,17 +257,24 @@ void Measure(const std::string& path) {
     std::printf("note: libavformat gave %llu packets, %llu bytes; interleaved %llu samples\n",
                 (unsigned long long)av.totals.samples, (unsigned long long)av.totals.bytes,
                 (unsigned long long)inter.totals.samples);
-  std::printf("%-44s %9s %9s %9s\n", "best of several runs", "ms wall", "ms cpu", "MB/s");
+  std::printf("%-44s %9s %9s %9s %9s\n", "", "best ms", "median ms", "best cpu", "MB/s");
   for (const Timed& t : timed) {
-    std::printf("%-44s %9.3f %9.3f", t.name, t.best_wall * 1e3, t.best_cpu * 1e3);
+    std::printf("%-44s %9.3f %9.3f %9.3f", t.name, t.best_wall * 1e3, t.Median() * 1e3,
+                t.best_cpu * 1e3);
     if (t.totals.bytes > 0) std::printf(" %9.0f", double(t.totals.bytes) / 1e6 / t.best_wall);
     std::printf("\n");
   }
-  auto ratio = [](const Timed& a, const Timed& b) { return a.best_wall / b.best_wall; };
-  std::printf("libavformat / ornivex: open + close %.2fx, every sample %.2fx (interleaved %.2fx)\n",
-              ratio(av_open, open), ratio(av, track), ratio(av, inter));
-  std::printf("ornivex / read() floor: every sample %.2fx (interleaved %.2fx)\n",
-              ratio(track, floor), ratio(inter, floor));
+  auto best = [](const Timed& a, const Timed& b) { return a.best_wall / b.best_wall; };
+  auto median = [](const Timed& a, const Timed& b) { return a.Median() / b.Median(); };
+  std::printf(
+      "libavformat / ornivex, best (median): open + close %.2fx (%.2fx), every sample "
+      "%.2fx (%.2fx), interleaved %.2fx (%.2fx)\n",
+      best(av_open, open), median(av_open, open), best(av, track), median(av, track),
+      best(av, inter), median(av, inter));
+  std::printf(
+      "ornivex / read() floor, best (median): every sample %.2fx (%.2fx), interleaved "
+      "%.2fx (%.2fx)\n",
+      best(track, floor), median(track, floor), best(inter, floor), median(inter, floor));
 }
 
 }  // namespace
