@@ -3,6 +3,8 @@
 // bytes at its offset.
 #include "track/sample_window.h"
 
+#include <malloc.h>
+
 #include "support/test_support.h"
 
 using namespace box;
@@ -169,4 +171,21 @@ TEST(SampleWindow, RunsStopAtTheEndOfTheFile) {
                       "1 ", "1 ",
                       "-1 error to read sample from file in Get Next Sample at sample - video-[2]",
                       "1 "}));
+}
+
+TEST(SampleWindow, BlocksKeepTenBytesBeyondTheSample) {
+  // MP4GetNextSample's blocks are the read buffer's: the sample and 10
+  // bytes more, for samples read through the window and straight alike
+  // (audio of up to 11 bytes keeps the fresh buffer's 11).
+  const auto built = Built("spare.mp4", Plan(1, "vide", {3, 500, kDirectReadSize + 7, 40}, 1),
+                           Plan(2, "soun", {1, 11, 12, 300}, 1));
+  OpenedFile f(built.first);
+  for (uint32_t id : {1u, 2u})
+    for (int i = 0; i < 4; ++i) {
+      unsigned char* data = nullptr;
+      uint32_t size = 0, time = 0;
+      ASSERT_EQ(MP4GetNextSample(f.file, id, &data, &size, &time), 1);
+      EXPECT_GE(malloc_usable_size(data), std::max<size_t>(size + 10, 11)) << id << " " << i;
+      MP4freeData(&data);
+    }
 }
