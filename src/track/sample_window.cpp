@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr uint32_t kMaxRunSamples = kSampleWindowSize / 16;
+
 // The end of the bytes that one read brings in for sample `index`: the
 // samples of the track that follow it further on in the file, as long as
 // they are small, inside the file and within one window of its start, and
@@ -22,7 +24,10 @@ uint64_t RunEnd(const Root_atom* root, const ReadTrackNode* node, uint32_t index
   const uint64_t start = table[index].file_offset;
   uint64_t end = start + table[index].size;
   uint64_t useful = table[index].size;
-  for (uint32_t j = index + 1; j < node->sample_count; ++j) {
+  // empty samples take no room: the walk is bounded by their number too
+  const uint32_t last =
+      node->sample_count - index > kMaxRunSamples ? index + kMaxRunSamples : node->sample_count;
+  for (uint32_t j = index + 1; j < last; ++j) {
     const uint64_t offset = table[j].file_offset;
     const uint64_t next_end = offset + table[j].size;
     if (offset < end || table[j].size >= kDirectReadSize || next_end > root->file_size ||
