@@ -64,6 +64,7 @@ struct MP4_local_file {
   uint32_t video_block_index;
   uint32_t video_block_key_index;
   FILE* video_temp;                          // null when the temporary file could not be created
+  unsigned char* video_temp_buffer;          // the stream's buffer, released once it is closed
   char video_temp_name[kMaxPathLength + 1];  // a copy; empty when there is none
   uint32_t audio_sample_count;
   uint32_t audio_key_count;
@@ -71,6 +72,7 @@ struct MP4_local_file {
   uint32_t audio_block_index;
   uint32_t audio_block_key_index;
   FILE* audio_temp;
+  unsigned char* audio_temp_buffer;
   char audio_temp_name[kMaxPathLength + 1];
   uint32_t brand_selector;
 };

@@ -8,15 +8,10 @@
 #include "platform/report.h"
 #include "serialise/atom_serialiser.h"
 #include "serialise/system_samples.h"
+#include "writer/media_spool.h"
 #include "writer/writer_release.h"
 
 namespace {
-
-void CloseTemporaryFile(FILE** temp) {
-  // a close that fails leaves the file short, which the copy notices
-  if (*temp != nullptr) (void)std::fclose(*temp);
-  *temp = nullptr;
-}
 
 // The object descriptor track lists the media tracks. Its sample, and the
 // scene track's, are the bytes for the media tracks that exist now, whatever
@@ -60,9 +55,9 @@ Status FillTrackAtoms(TrackNode* track) {
 Status FlushWriterFile(MP4_local_file* file) {
   Status result = Status::kOk;
   MergeTrackBlocks(&file->VideoTrackNode);
-  CloseTemporaryFile(&file->video_temp);
+  CloseSpoolFile(&file->video_temp, &file->video_temp_buffer);
   MergeTrackBlocks(&file->AudioTrackNode);
-  CloseTemporaryFile(&file->audio_temp);
+  CloseSpoolFile(&file->audio_temp, &file->audio_temp_buffer);
   PrepareSystemTracks(file);
 
   if (file->VideoTrackNode != nullptr) Note(FillTrackAtoms(file->VideoTrackNode), &result);

@@ -2,25 +2,31 @@
 
 #include <cstring>
 
+#include "atom/helpers.h"
 #include "platform/platform.h"
 #include "writer/writer_release.h"
+
+namespace {
+
+constexpr size_t kSpoolBufferSize = size_t{256} << 10;
+
+}  // namespace
 
 MediaSpool VideoSpool(MP4_local_file* file) {
   return {&file->VideoTrackNode, &file->video_sample_count, &file->video_key_count,
           &file->video_bytes,    &file->video_block_index,  &file->video_block_key_index,
-          &file->video_temp,     file->video_temp_name};
+          &file->video_temp,     &file->video_temp_buffer,  file->video_temp_name};
 }
 
 MediaSpool AudioSpool(MP4_local_file* file) {
   return {&file->AudioTrackNode, &file->audio_sample_count, &file->audio_key_count,
           &file->audio_bytes,    &file->audio_block_index,  &file->audio_block_key_index,
-          &file->audio_temp,     file->audio_temp_name};
+          &file->audio_temp,     &file->audio_temp_buffer,  file->audio_temp_name};
 }
 
 void ReleaseSpoolTrack(const MediaSpool& spool) {
   if (*spool.temp != nullptr) {
-    (void)std::fclose(*spool.temp);  // its frames are dropped with the track
-    *spool.temp = nullptr;
+    CloseSpoolFile(spool.temp, spool.temp_buffer);  // its frames are dropped with the track
     // nobody else knows the file any more: the flush deletes only the current one
     (void)DeleteFileByName(spool.temp_name);
   }
@@ -44,4 +50,22 @@ void OpenSpoolFile(const MediaSpool& spool, const char* name) {
   if (created == nullptr) return;
   (void)std::fclose(created);  // nothing was written to it
   *spool.temp = std::fopen(name, "ab");
+  if (*spool.temp == nullptr) return;
+  // The stream's own buffer is a few kilobytes: frames larger than that go
+  // out in several writes that split pages, which costs more than the bytes.
+  *spool.temp_buffer = static_cast<unsigned char*>(AllocZeroed(kSpoolBufferSize));
+  if (*spool.temp_buffer != nullptr &&
+      std::setvbuf(*spool.temp, reinterpret_cast<char*>(*spool.temp_buffer), _IOFBF,
+                   kSpoolBufferSize) != 0) {
+    FreeBlock(*spool.temp_buffer);  // the stream keeps its own buffer
+    *spool.temp_buffer = nullptr;
+  }
+}
+
+void CloseSpoolFile(FILE** temp, unsigned char** buffer) {
+  // a close that fails leaves the file short, which the flush notices
+  if (*temp != nullptr) (void)std::fclose(*temp);
+  *temp = nullptr;
+  FreeBlock(*buffer);  // only after the close, which writes what it holds
+  *buffer = nullptr;
 }

@@ -17,6 +17,7 @@ struct MediaSpool {
   uint32_t* block_index;
   uint32_t* block_key_index;
   FILE** temp;
+  unsigned char** temp_buffer;
   char* temp_name;  // kMaxPathLength + 1 characters
 };
 
@@ -28,9 +29,13 @@ MediaSpool AudioSpool(MP4_local_file* file);
 // counters back to 0.
 void ReleaseSpoolTrack(const MediaSpool& spool);
 
-// Copies `name` into the spool and creates the temporary file for writing.
-// A null name, or one too long to copy, creates nothing; so does a failed
+// Copies `name` into the spool and creates the temporary file for writing,
+// with a buffer large enough that frames reach it in few, large writes. A
+// null name, or one too long to copy, creates nothing; so does a failed
 // open. The appends then fail on the missing file.
 void OpenSpoolFile(const MediaSpool& spool, const char* name);
+
+// Closes a temporary file's stream, if there is one, and releases its buffer.
+void CloseSpoolFile(FILE** temp, unsigned char** buffer);
 
 #endif  // ORNIVEX_WRITER_MEDIA_SPOOL_H

@@ -6,6 +6,7 @@
 #include "atom/atom_bodies.h"
 #include "atom/helpers.h"
 #include "platform/report.h"
+#include "writer/media_spool.h"
 #include "writer/table_blocks.h"
 
 Status FreeWriterSubTree(AtomNode* atom) {
@@ -34,10 +35,8 @@ void ReleaseTrackChain(TrackNode* first) {
 
 void ReleaseWriterFile(MP4_local_file* file) {
   if (file == nullptr) return;
-  for (FILE* temp : {file->video_temp, file->audio_temp})
-    if (temp != nullptr) (void)std::fclose(temp);  // nothing more to do on a failed close
-  file->video_temp = nullptr;
-  file->audio_temp = nullptr;
+  CloseSpoolFile(&file->video_temp, &file->video_temp_buffer);
+  CloseSpoolFile(&file->audio_temp, &file->audio_temp_buffer);
   for (TrackNode** track :
        {&file->VideoTrackNode, &file->AudioTrackNode, &file->od_track, &file->scene_track}) {
     ReleaseTrackChain(*track);
