@@ -192,9 +192,11 @@ ORNIVEX_API int32_t ORNIVEX_CALL CreateTrack(MP4_local_file* file, int32_t track
  * value for none. Returns 1; -99 without a record or video track, without
  * data for a non-zero size, without a temporary file, when the track's
  * frames would pass 4 GiB - 1 bytes in all, or when no memory can be had:
- * the frame is then not recorded. -99 also when the temporary file takes
- * fewer bytes than the frame's; the frame then stays recorded, and the
- * flush reports the shorter file. */
+ * the frame is then not recorded. -99 also when a write to the temporary
+ * file fails (a full disk): frames reach it in pieces of a few hundred
+ * kilobytes, so the call that sees the failure may be a later frame's, and
+ * every call after it fails too; those frames stay recorded, and the flush
+ * reports the shorter file. */
 ORNIVEX_API int32_t ORNIVEX_CALL AddVideoFrame(MP4_local_file* file, uint32_t size,
                                                const unsigned char* data, uint32_t timeStamp,
                                                int32_t keyFrame);
