@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "serialise/audio_specific_config.h"
+#include "serialise/asc_parse.h"
 #include "serialise/esds_query.h"
 #include "tool_file.h"
 #include "tool_output.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "atom/field_offsets.h"
-#include "serialise/audio_specific_config.h"
+#include "serialise/asc_parse.h"
 #include "serialise/esds_query.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The decoder-configuration queries and GetFileInfo on built files; files
 // written by ffmpeg and others are compared with ffprobe in ffprobe_compare_test.
-#include "serialise/audio_specific_config.h"
+#include "serialise/asc_parse.h"
 #include "serialise/esds_query.h"
 #include "support/test_support.h"
 

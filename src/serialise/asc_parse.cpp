@@ -1,4 +1,4 @@
-#include "serialise/audio_specific_config.h"
+#include "serialise/asc_parse.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The AudioSpecificConfig of an AAC track: what the esds query reports and
 // what an ADTS header is made from.
-#ifndef ORNIVEX_SERIALISE_AUDIO_SPECIFIC_CONFIG_H
-#define ORNIVEX_SERIALISE_AUDIO_SPECIFIC_CONFIG_H
+#ifndef ORNIVEX_SERIALISE_ASC_PARSE_H
+#define ORNIVEX_SERIALISE_ASC_PARSE_H
 
 #include <cstdint>
 
@@ -31,4 +31,4 @@ bool ParseAudioSpecificConfig(const unsigned char* bytes, uint32_t size,
 bool GetBitField(const unsigned char* bytes, uint32_t size, uint32_t* result, int count,
                  uint32_t bit_offset);
 
-#endif  // ORNIVEX_SERIALISE_AUDIO_SPECIFIC_CONFIG_H
+#endif  // ORNIVEX_SERIALISE_ASC_PARSE_H
