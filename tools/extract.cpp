@@ -125,8 +125,17 @@ int ExtractAudio(const ToolFile& file, const char* path, FILE* report) {
   const unsigned char* asc = nullptr;
   uint32_t asc_length = 0;
   AdtsParameters p;
-  if (id == 0 || GetM4aEsdsData(file.get(), esds, &length) != 1 ||
-      !FindDecoderSpecificInfo(esds, length, &asc, &asc_length)) {
+  const bool have_esds = id != 0 && GetM4aEsdsData(file.get(), esds, &length) == 1;
+  // name another codec (MPEG-1/2 audio, EVRC, ...) rather than misread its
+  // configuration as an AudioSpecificConfig
+  AudioConfig codec;
+  if (have_esds && Ok(ParseAudioEsds(esds, length, &codec)) && !codec.audio_specific_config) {
+    return ToolFailf(file.path(),
+                     "no audio written: audio track %u is not AAC (objectTypeIndication 0x%02X); "
+                     "ADTS carries AAC only",
+                     id, codec.object_type_indication);
+  }
+  if (!have_esds || !FindDecoderSpecificInfo(esds, length, &asc, &asc_length)) {
     return ToolFailf(file.path(), "no audio written: audio track %u has no AAC AudioSpecificConfig",
                      id);
   }

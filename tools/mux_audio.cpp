@@ -109,17 +109,9 @@ bool ProbeAudioStream(const char* path, AudioStream* stream, MuxFailure* failure
   if (!failure->reason.empty()) return false;
   stream->path = path;
   unsigned char* h = stream->first_header;
-  FILE* in = std::fopen(path, "rb");
-  const size_t n = in != nullptr ? std::fread(h, 1, kAdtsHeaderLength, in) : 0;
-  const bool measured = in != nullptr && !std::ferror(in) && std::fseek(in, 0, SEEK_END) == 0;
-  const long size = measured ? std::ftell(in) : -1;
-  const int error = errno;
-  if (in != nullptr) std::fclose(in);
-  if (size < 0) {
-    failure->reason = std::string("cannot read: ") + std::strerror(error != 0 ? error : EIO);
+  size_t n = 0;
+  if (!ReadStreamHead(path, h, kAdtsHeaderLength, &n, &stream->size, &failure->reason))
     return false;
-  }
-  stream->size = static_cast<uint64_t>(size);
   // the layer bits are 0 in ADTS; MPEG audio layers I to III set them
   if (n < kAdtsHeaderLength || !HasAdtsSync(h) || (h[1] & 0x06) != 0) {
     failure->reason = "not an ADTS AAC stream: no ADTS header at its start";

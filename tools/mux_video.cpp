@@ -138,17 +138,13 @@ bool ProbeVideoStream(const char* path, VideoStream* stream, MuxFailure* failure
                       " bytes long; a track keeps at most " + std::to_string(kTrackConfigMax);
     return false;
   }
-  FILE* in = std::fopen(path, "rb");
-  const bool read = in != nullptr && std::fread(stream->header, 1, length, in) == size_t(length) &&
-                    std::fseek(in, 0, SEEK_END) == 0;
-  const long size = read ? std::ftell(in) : -1;
-  const int error = errno;
-  if (in != nullptr) std::fclose(in);
-  if (size < 0) {
-    failure->reason = std::string("cannot read: ") + std::strerror(error != 0 ? error : EIO);
+  size_t got = 0;
+  if (!ReadStreamHead(path, stream->header, size_t(length), &got, &stream->size, &failure->reason))
+    return false;
+  if (got != size_t(length)) {  // the file shrank since the library measured its header
+    failure->reason = std::string("cannot read: ") + std::strerror(EIO);
     return false;
   }
-  stream->size = static_cast<uint64_t>(size);
   stream->header_length = static_cast<uint32_t>(length);
   stream->width = width;
   stream->height = height;

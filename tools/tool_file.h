@@ -3,6 +3,7 @@
 #ifndef ORNIVEX_TOOLS_TOOL_FILE_H
 #define ORNIVEX_TOOLS_TOOL_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,12 @@
 // no permission (the system's reason), a directory or other non-regular
 // file, an empty file, 2 GiB or more, a path too long. Empty when none.
 std::string InputFileProblem(const char* path);
+
+// Reads up to `want` bytes from the start of `path` into `head` (`*got` of
+// them) and measures the file. False with "cannot read: REASON" when the
+// file cannot be opened, read or measured.
+bool ReadStreamHead(const char* path, unsigned char* head, size_t want, size_t* got, uint64_t* size,
+                    std::string* reason);
 
 // MP4FileOpen on Open; MP4FileClose, which releases the record, on
 // destruction.
