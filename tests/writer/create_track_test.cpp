@@ -78,7 +78,7 @@ TEST(CreateTrack, IdsInCreationOrderAndRefusalsBeforeAnId) {
       {[&] { return CreateTrack(nullptr, 1, 0, 0, 0, 1000, 0, 0, 0, 0, 0, nullptr, "x", 1); },
        "the input parameter for MP4_local_file is empty\n"}};
   for (auto [call, text] : cases) EXPECT_EQ(Call(call), Said(-99, text));
-  EXPECT_EQ(w.Create(1, 2, 1000, config, 52) + w.Create(4), 2);  // 52 bytes fit
+  ASSERT_EQ(w.Create(1, 2, 1000, config, 52) + w.Create(4), 2);  // 52 bytes fit
   const MP4_local_file& f = *w.file;
   EXPECT_EQ((Values{f.scene_track->TrackID, f.AudioTrackNode->TrackID, f.VideoTrackNode->TrackID,
                     f.od_track->TrackID, f.next_track_id, f.VideoTrackNode->VideoTrackID,
