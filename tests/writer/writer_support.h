@@ -1,6 +1,6 @@
-// What the writer's tests share: a writer record that is released at the
-// end, track creation with typical arguments, the debugger channel's text
-// and a tree as text.
+// What the writer's tests share: a writer record on a scratch output with
+// its tracks and frames, the text of both channels, and the flush, after
+// which every written file must read back in our reader and in ffprobe.
 #ifndef ORNIVEX_TESTS_WRITER_WRITER_SUPPORT_H
 #define ORNIVEX_TESTS_WRITER_WRITER_SUPPORT_H
 
@@ -11,87 +11,92 @@
 #include "writer/track_node.h"
 #include "writer/writer_release.h"
 
-// What `f` wrote to the debugger channel (standard error here).
-inline std::string CaptureDebug(const std::function<void()>& f) {
+using box::Bytes;
+using Said = std::pair<int32_t, std::string>;
+inline const Said kDone = {1, ""};
+
+// The result of `f` and what it printed on both channels (the debugger
+// channel is standard error here).
+inline Said Call(const std::function<int32_t()>& f) {
+  int32_t r = 0;
   std::fflush(stderr);
   testing::internal::CaptureStderr();
-  f();
+  const std::string out = CaptureStdout([&] { r = f(); });
   std::fflush(stderr);
-  return testing::internal::GetCapturedStderr();
+  return {r, out + testing::internal::GetCapturedStderr()};
 }
 
-// "type{child,child{...}}" for a node and its descendants.
-inline std::string TreeText(const AtomNode* node) {
-  std::string text = node->type;
-  if (node->first_child == nullptr) return text;
-  text += "{";
-  for (const AtomNode* c = node->first_child; c != nullptr; c = c->next) {
-    if (c != node->first_child) text += ",";
-    text += TreeText(c);
-  }
-  return text + "}";
-}
-// CreateTrack's 14 arguments, with the values a caller typically passes.
-struct TrackArgs {
-  // implicit, so that Create({5}) makes a scene description track
-  TrackArgs(int32_t track_type = 1) : type(track_type) {}
-  int32_t type;
-  uint32_t width = 176, height = 144, tir = 30, time_scale = 1000;
-  uint32_t profile_level = 3, audio_profile = 1, channels = 2, sample_rate = 44100;
-  uint32_t config_length = 0;
-  const unsigned char* config = nullptr;
-  std::string temp;  // "" passes null
-  uint32_t codec = 1;
-};
-
-// A writer record on a scratch output file, released (never flushed) at the end.
+// A writer record on a scratch output, released at the end unless flushed;
+// the frames appended are kept to be read back.
 struct Writer {
-  Writer() : path(ScratchPath("out.mp4")) {
-    debug = CaptureDebug([&] { result = MP4FileNew(&file, path.c_str()); });
-    EXPECT_EQ(result, 1) << debug;
+  explicit Writer(const std::string& out = ScratchPath("out.mp4")) : path(out) {
+    EXPECT_EQ(MP4FileNew(&file, path.c_str()), 1);
   }
   ~Writer() { ReleaseWriterFile(file); }
-  Writer(const Writer&) = delete;
-  Writer& operator=(const Writer&) = delete;
 
-  int32_t Create(const TrackArgs& a) {
-    return CreateTrack(file, a.type, a.width, a.height, a.tir, a.time_scale, a.profile_level,
-                       a.audio_profile, a.channels, a.sample_rate, a.config_length, a.config,
-                       a.temp.empty() ? nullptr : a.temp.c_str(), a.codec);
+  // CreateTrack with the values a caller typically passes and a temporary
+  // file in the scratch directory; audio from an ADTS header in `config`
+  // when one is given; `length` 0 stands for the configuration's.
+  int32_t Create(int32_t type, uint32_t codec = 1, uint32_t time_scale = 1000,
+                 const Bytes& config = {}, uint32_t length = 0, uint32_t width = 176) {
+    const uint32_t p = config.empty() || type != 2;
+    return CreateTrack(file, type, width, 144, 30, time_scale, 3, p, 2 * p, 44100 * p,
+                       length ? length : uint32_t(config.size()),
+                       config.empty() ? nullptr : config.data(), ScratchPath("temp").c_str(),
+                       codec);
   }
-  // A media track of `type` with its temporary file in the scratch directory.
-  int32_t Media(int32_t type, uint32_t codec = 1, uint32_t time_scale = 1000) {
-    TrackArgs a;
-    a.type = type;
-    a.codec = codec;
-    a.time_scale = time_scale;
-    a.temp = ScratchPath(type == 1 ? "temp.v" : "temp.a");
-    return Create(a);
+  // Frames of `size` bytes made up, or `frame` as it is.
+  int32_t Video(uint32_t size, uint32_t time, int32_t key = 1, const Bytes& frame = {}) {
+    return Add(&video, size, time, key, frame);
   }
-  int32_t Video(uint32_t size, uint32_t time, int32_t key = 1) {
-    const std::vector<unsigned char> data(size, static_cast<unsigned char>(size));
-    return AddVideoFrame(file, size, data.data(), time, key);
+  int32_t Audio(uint32_t size, uint32_t time, const Bytes& frame = {}) {
+    return Add(&audio, size, time, -1, frame);
   }
-  int32_t Audio(uint32_t size, uint32_t time) {
-    const std::vector<unsigned char> data(size, static_cast<unsigned char>(size + 1));
-    return AddAudioFrame(file, size, data.data(), time);
+  int32_t Add(std::vector<Bytes>* kept, uint32_t size, uint32_t time, int32_t key, Bytes frame) {
+    if (frame.empty()) frame = SampleBytes(key < 0 ? 2 : 1, uint32_t(kept->size()), size);
+    const int32_t r = key < 0 ? AddAudioFrame(file, size, frame.data(), time)
+                              : AddVideoFrame(file, size, frame.data(), time, key);
+    if (r == 1) kept->push_back(frame);
+    return r;
   }
-  // What the temporary file holds so far.
-  box::Bytes TempBytes(bool video) {
-    std::fflush(video ? file->video_temp : file->audio_temp);
-    return ReadWholeFile(video ? file->video_temp_name : file->audio_temp_name);
+  // The flush's result and text. No temporary file outlives it; a written
+  // file gives back every frame in our reader, and ffprobe finds them too
+  // without a word (but its decoders' on made-up frames).
+  Said Flush() {
+    const std::string temps[] = {file->video_temp_name, file->audio_temp_name};
+    const Said said = Call([&] { return MP4FileFlush(file); });
+    file = nullptr;  // released by the flush
+    for (const std::string& temp : temps) EXPECT_FALSE(std::filesystem::exists(temp)) << temp;
+    if (said.first != 1) return said;
+    OpenedFile f(path);
+    for (auto [id, frames, kind] : {std::tuple{f.file->video_track_id, &video, "v"},
+                                    std::tuple{f.file->audio_track_id, &audio, "a"}}) {
+      std::vector<Bytes> got;
+      std::string sizes, probed, line;
+      unsigned char* data = nullptr;
+      uint32_t size = 0, time = 0;
+      CaptureStdout([&] {
+        for (; MP4GetNextSample(f.file, id, &data, &size, &time) == 1; MP4freeData(&data))
+          got.emplace_back(data, data + size);
+      });
+      EXPECT_EQ(got, *frames) << kind;
+      for (const Bytes& frame : *frames) sizes += std::to_string(frame.size()) + "\n";
+      if (frames->empty() || !HaveFfmpeg()) continue;
+      RunCommand(std::string("ffprobe -v repeat+error -select_streams ") + kind +
+                     ":0 -show_entries packet=size -of csv=p=0 '" + path + "'",
+                 &probed);
+      std::istringstream in(probed);
+      for (probed.clear(); std::getline(in, line);)
+        if (line.find(" @ ") == std::string::npos || line.rfind("[mov", 0) == 0)
+          probed += line + "\n";
+      EXPECT_EQ(probed, sizes) << kind << " " << path;
+    }
+    return said;
   }
 
-  std::string path, debug;
+  std::string path;
   MP4_local_file* file = nullptr;
-  int32_t result = 0;
+  std::vector<Bytes> video, audio;  // the frames appended
 };
-
-// The blocks of a track's chain in order.
-inline std::vector<const TrackNode*> Blocks(const TrackNode* first) {
-  std::vector<const TrackNode*> blocks;
-  for (; first != nullptr; first = first->NextBlock) blocks.push_back(first);
-  return blocks;
-}
 
 #endif  // ORNIVEX_TESTS_WRITER_WRITER_SUPPORT_H
