@@ -11,33 +11,32 @@ namespace fs = std::filesystem;
 namespace {
 
 using Track = std::vector<std::pair<Bytes, uint32_t>>;  // samples and their times
+using Movie = std::tuple<Track, Values, Track>;         // video, its key frames, audio
 
-// Every sample of the file's video (or audio) track; the video key frames.
-Track ReadTrack(const std::string& path, bool video, Values* keys = nullptr) {
+// Every sample of a file's video and audio tracks, and the video key frames.
+Movie Read(const std::string& path) {
   OpenedFile f(path);
-  Track samples;
-  if (f.result != 1) return samples;
-  const uint32_t id = video ? f.file->video_track_id : f.file->audio_track_id;
-  unsigned char* data = nullptr;
-  uint32_t size = 0, time = 0;
-  CaptureStdout([&] {
-    for (; MP4GetNextSample(f.file, id, &data, &size, &time) == 1; MP4freeData(&data))
-      samples.push_back({Bytes(data, data + size), time});
-  });
-  for (uint32_t k = 0; keys != nullptr && k < f.track(id)->key_count; ++k)
-    keys->push_back(f.track(id)->key_table[k].sample_index);
-  return samples;
+  Movie m;
+  if (f.result != 1) return m;
+  for (const uint32_t id : {f.file->video_track_id, f.file->audio_track_id}) {
+    Track& samples = id == f.file->video_track_id ? std::get<0>(m) : std::get<2>(m);
+    unsigned char* data = nullptr;
+    uint32_t size = 0, time = 0;
+    CaptureStdout([&] {
+      for (; MP4GetNextSample(f.file, id, &data, &size, &time) == 1; MP4freeData(&data))
+        samples.push_back({Bytes(data, data + size), time});
+    });
+  }
+  for (uint32_t k = 0; k < f.track(f.file->video_track_id)->key_count; ++k)
+    std::get<1>(m).push_back(f.track(f.file->video_track_id)->key_table[k].sample_index);
+  return m;
 }
 
-// A merged file's check: its tracks read back as given and no temporary
-// file is left; with ffmpeg's media (`decode`) ffprobe sees mpeg4 and aac
-// and ffmpeg decodes it without a message.
-void ExpectMerged(const std::string& path, const Track& video, const Values& keys,
-                  const Track& audio, bool decode = false) {
-  Values read_keys;
-  EXPECT_EQ(ReadTrack(path, true, &read_keys), video) << path;
-  EXPECT_EQ(ReadTrack(path, false), audio) << path;
-  EXPECT_EQ(read_keys, keys) << path;
+// A merged file's check: its tracks read back as given; with ffmpeg's media
+// (`decode`) ffprobe sees mpeg4 and aac and ffmpeg decodes it without a
+// message.
+void ExpectMerged(const std::string& path, const Movie& movie, bool decode = false) {
+  EXPECT_EQ(Read(path), movie) << path;
   std::string said;
   if (!decode) return;
   RunCommand("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 '" + path + "'", &said);
@@ -100,21 +99,21 @@ TEST_F(Merge, FfmpegFilesMergeReadBackAndDecode) {
                     m4v = FfmpegMedia("merge.m4v", picture + codecs + "-f m4v"),
                     adts = FfmpegMedia("merge.adts", sound + codecs + "-f adts");
   if (movie.empty() || m4v.empty() || adts.empty()) GTEST_SKIP() << "no ffmpeg";
-  Values keys, vop_keys;
-  const Track video = ReadTrack(movie, true, &keys), audio = ReadTrack(movie, false),
-              frames = AdtsPayloads(ReadWholeFile(adts));
+  const auto [video, keys, audio] = Read(movie);
+  const Track frames = AdtsPayloads(ReadWholeFile(adts));
   const std::string a = ScratchPath("a.mp4"), v = ScratchPath("v.mp4"), va = ScratchPath("va.mp4");
   ASSERT_EQ(Add(movie, adts, a), 1) << output;
-  ExpectMerged(a, video, keys, frames, true);
+  ExpectMerged(a, {video, keys, frames}, true);
   ASSERT_EQ(Add(movie, m4v, v, 25), 1) << output;
   // one VOP a frame, 40 ms apart, an I-VOP every 10 (the frames' bytes:
   // RawStreamsAndFailures)
-  const Track vops = ReadTrack(v, true, &vop_keys);
+  const auto [vops, vop_keys, unchanged] = Read(v);
   ASSERT_EQ(vops.size(), 50u);
-  EXPECT_EQ((std::pair{vops[49].second, vop_keys}), (std::pair{1960u, Values{0, 10, 20, 30, 40}}));
-  ExpectMerged(v, vops, vop_keys, audio, true);
+  EXPECT_EQ((std::tuple{vops[49].second, vop_keys, unchanged}),
+            (std::tuple{1960u, Values{0, 10, 20, 30, 40}, audio}));
+  ExpectMerged(v, {vops, vop_keys, audio}, true);
   ASSERT_EQ(Add(v, adts, va), 1) << output;  // the merged files merge again
-  ExpectMerged(va, vops, vop_keys, frames, true);
+  ExpectMerged(va, {vops, vop_keys, frames}, true);
 }
 
 TEST_F(Merge, RawStreamsAndFailures) {
@@ -123,8 +122,7 @@ TEST_F(Merge, RawStreamsAndFailures) {
   const std::string movie = WriteScratchFile("built.mp4", BuildMovie({plan, AudioPlan(2, 9)})),
                     out = ScratchPath("out.mp4");
   const auto raw = [](const Bytes& stream) { return WriteScratchFile("in", stream); };
-  Values keys;
-  const Track video = ReadTrack(movie, true, &keys), audio = ReadTrack(movie, false);
+  const auto [video, keys, audio] = Read(movie);
   const Bytes a = AdtsFrame(Bytes(3000, 1)), b = AdtsFrame(Bytes(7, 2)), c = AdtsFrame({}),
               i0 = Vop(0, 30), p1 = Vop(1, 5), i2 = Vop(0, 12), gov = {0, 0, 1, 0xB3, 7, 7};
   const std::string ipi = raw(Cat({kQcifVol, i0, p1, i2})), adts = raw(AdtsFrame(Bytes(50, 1))),
@@ -174,8 +172,9 @@ TEST_F(Merge, RawStreamsAndFailures) {
       {movie, adts, nowhere, {}, -41, {}, {}}};
   for (const auto& [mp4, stream, to, rate, result, frames, vop_keys] : cases) {
     EXPECT_EQ(Add(mp4, stream, to, rate), result) << stream;
-    if (result == 1 && rate) ExpectMerged(out, frames, vop_keys, audio);
-    if (result == 1 && !rate) ExpectMerged(out, video, keys, AdtsPayloads(ReadWholeFile(stream)));
+    if (result == 1)
+      ExpectMerged(out, rate ? Movie{frames, vop_keys, audio}
+                             : Movie{video, keys, AdtsPayloads(ReadWholeFile(stream))});
     EXPECT_EQ(
         (std::pair{fs::exists(to) && to != movie, fs::exists("tempv.v") || fs::exists("tempa.a")}),
         (std::pair{result == 1, false}));
