@@ -2,6 +2,9 @@
 // ffmpeg's streams: merge_test and the mux tool's tests.)
 #include "serialise/m4v_header.h"
 
+#include <atomic>
+#include <thread>
+
 #include "support/test_support.h"
 
 using box::Bytes;
@@ -118,6 +121,47 @@ TEST(M4vHeader, StreamsThatAreNoConfiguration) {
   vos.resize(600, 0xFF);
   for (const Bytes& b : {box::Hex("000001B61020"), Bytes{}, vos})
     EXPECT_EQ(Measured(b), (V64{-1, 5, 5}));
+}
+
+// Every header parse has its own bit reader: GetM4vHeaderSize, GetM4vEsdsData
+// and GetFileInfo run on several threads at once, each on files of its own
+// whose headers differ, and each gets its own picture size. (CI runs this
+// under ThreadSanitizer.)
+TEST(Concurrency, HeaderParsesOnSeveralThreads) {
+  constexpr uint32_t kThreads = 4, kRounds = 40;
+  std::vector<std::string> raw, mp4;
+  for (uint32_t t = 0; t < kThreads; ++t) {
+    Vol v;
+    v.width = 176 + 16 * t, v.height = 144 + 16 * t, v.quant_matrices = t % 2;
+    raw.push_back(WriteScratchFile("raw.m4v", Header(v)));
+    TrackPlan video = VideoPlan(1, 3);
+    video.esds = box::Esds(0x20, 0x11, Header(v));
+    mp4.push_back(WriteScratchFile("av.mp4", BuildMovie({video, AudioPlan(2, 3)})));
+  }
+  std::atomic<int> wrong{0};
+  CaptureStdout([&] {
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < kThreads; ++t)
+      threads.emplace_back([&, t] {
+        const Values size = {176 + 16 * t, 144 + 16 * t};
+        for (uint32_t round = 0; round < kRounds; ++round) {
+          uint32_t w = 0, h = 0, length = 0;
+          if (GetM4vHeaderSize(raw[t].c_str(), &w, &h) <= 0 || Values{w, h} != size) ++wrong;
+          MP4_input_file* file = nullptr;
+          unsigned char out[ORNIVEX_ESDS_DATA_MAX];
+          if (MP4FileOpen(&file, mp4[t].c_str()) != 1 ||
+              GetM4vEsdsData(file, out, &w, &h, &length) != 1 || Values{w, h} != size)
+            ++wrong;
+          MP4FileClose(&file);
+          FileInfo info;
+          if (GetFileInfo(mp4[t].c_str(), &info) != 1 ||
+              Values{info.video_width, info.video_height} != size)
+            ++wrong;
+        }
+      });
+    for (std::thread& thread : threads) thread.join();
+  });
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
