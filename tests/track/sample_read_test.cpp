@@ -3,55 +3,40 @@
 #include "track/sample_access.h"
 
 using namespace box;
-using Codes = std::vector<int32_t>;
+using Strings = std::vector<std::string>;  // braces: evaluated in order
 
 namespace {
 
-struct Got {
+enum Op { kNext, kGet, kSeek, kNextKey, kPrevKey, kInternal };
+Bytes got;  // the block of the last read
+// One read: its result and message; its block (released) in `got`.
+// kInternal: the sequential read into `buffer` (merge, GetFileInfo), its
+// Status as the result.
+std::string Do(MP4_input_file* f, Op op, uint32_t id, int32_t time = 0,
+               SampleBuffer* buffer = nullptr) {
+  unsigned char* d = nullptr;
+  uint32_t size = 0, stamp = 0;
   int32_t rc = 0;
-  Bytes data;
-  uint32_t size = 0, time = 0;
-  std::string out;
-  std::string Said() const { return std::to_string(rc) + " " + out; }  // result and message
-};
-
-// One call that hands out a block: its result, the block's bytes (released
-// again) and what the call printed.
-Got Take(const std::function<int32_t(unsigned char**, uint32_t*, uint32_t*)>& call) {
-  Got g;
-  unsigned char* data = nullptr;
-  g.out = CaptureStdout([&] { g.rc = call(&data, &g.size, &g.time); });
-  if (data != nullptr) g.data.assign(data, data + g.size);
-  MP4freeData(&data);
-  return g;
-}
-Got Next(MP4_input_file* f, uint32_t id) {
-  return Take([&](auto d, auto s, auto t) { return MP4GetNextSample(f, id, d, s, t); });
-}
-// GetSample or SeekTrack at `time`; MP4NextKeyFrame or MP4PrevKeyFrame.
-using TimedRead = int32_t (*)(MP4_input_file*, uint32_t, int32_t, unsigned char**, uint32_t*);
-using KeyRead = int32_t (*)(MP4_input_file*, uint32_t, unsigned char**, uint32_t*);
-Got Read(TimedRead read, MP4_input_file* f, uint32_t id, int32_t time) {
-  return Take([&](auto d, auto s, auto) { return read(f, id, time, d, s); });
-}
-Got Read(KeyRead read, MP4_input_file* f, uint32_t id) {
-  return Take([&](auto d, auto s, auto) { return read(f, id, d, s); });
-}
-// The internal sequential read into `buffer`: its status and message.
-std::pair<Status, std::string> Internal(MP4_input_file* f, uint32_t id, SampleBuffer* buffer) {
-  uint32_t size = 0, time = 0;
-  Status s = Status::kOk;
-  const std::string out = CaptureStdout([&] { s = GetNextSample(f, id, buffer, &size, &time); });
-  return {s, out};
+  const std::string out = CaptureStdout([&] {
+    rc = op == kNext      ? MP4GetNextSample(f, id, &d, &size, &stamp)
+         : op == kGet     ? GetSample(f, id, time, &d, &size)
+         : op == kSeek    ? SeekTrack(f, id, time, &d, &size)
+         : op == kNextKey ? MP4NextKeyFrame(f, id, &d, &size)
+         : op == kPrevKey ? MP4PrevKeyFrame(f, id, &d, &size)
+                          : int32_t(GetNextSample(f, id, buffer, &size, &stamp));
+  });
+  got = d != nullptr ? Bytes(d, d + size) : Bytes();
+  MP4freeData(&d);
+  return std::to_string(rc) + " " + out;
 }
 
-// Video 1: five samples 100 ticks apart, sync samples 1, 3 and 5; audio 2: seven.
-std::string AvFile() {
+// Video 1: five samples 100 ticks apart at timescale 1000, sync samples 1,
+// 3 and 5; audio 2: seven, 1024 apart.
+OpenedFile AvFile() {
   TrackPlan v = VideoPlan(1, 5, {1, 3, 5}), a = AudioPlan(2, 7);
   v.chunks = {2, 3};
   a.chunks = {3, 4};
-  static const std::string path = WriteScratchFile("av.mp4", BuildMovie({v, a}));
-  return path;
+  return OpenedFile(BuildMovie({v, a}));
 }
 Bytes Sample(uint32_t id, uint32_t i) {
   return SampleBytes(id, i, id == 1 ? VideoPlan(1, 5).sizes[i] : AudioPlan(2, 7).sizes[i]);
@@ -59,224 +44,132 @@ Bytes Sample(uint32_t id, uint32_t i) {
 
 }  // namespace
 
-TEST(SampleRead, SequentialToTheEndAndKeyFrameWalk) {
-  OpenedFile f(AvFile());
-  for (uint32_t i = 0; i < 7; ++i) {  // the media interleave freely
-    if (i < 5) {
-      const Got v = Next(f.file, 1);
-      EXPECT_EQ(std::tie(v.rc, v.data, v.time, v.out),
-                std::make_tuple(1, Sample(1, i), i * 100, ""));
-    }
-    const Got a = Next(f.file, 2);
-    EXPECT_EQ(std::tie(a.rc, a.data, a.time), std::make_tuple(1, Sample(2, i), i * 1024));
-  }
-  EXPECT_EQ(Next(f.file, 1).Said(), "-1 End of video track , frame num - video- [5]\n");
-  SampleBuffer buffer;
-  EXPECT_EQ(
-      Internal(f.file, 2, &buffer),
-      std::make_pair(Status::kEnd, std::string("End of audio track , frame num - audio-[7]")));
+TEST(SampleRead, SequentialAndKeyFrameWalk) {
+  OpenedFile f = AvFile();
+  for (uint32_t id : {1, 2})  // the stamps and bytes: against ffprobe and in sample_window_test
+    while (Do(f.file, kNext, id) == "1 ") continue;
+  EXPECT_EQ(Do(f.file, kNext, 1), "-1 End of video track , frame num - video- [5]\n");
+  EXPECT_EQ(Do(f.file, kNext, 2), "-1 End of audio track , frame num - audio-[7]");
 
-  // key frames at samples 0, 2 and 4; each step: the call (null for
-  // GoToEndOfKeyFrame), the sample it hands out and the message when none
-  const std::string begin = "Begin of video track ,key frame num - video- [-1]\n",
-                    end = "End of video track , key frame num - video- [3]\n";
-  const std::tuple<KeyRead, int, std::string> walk[] = {
-      {MP4NextKeyFrame, 0, ""},   {MP4NextKeyFrame, 2, ""}, {MP4PrevKeyFrame, 4, ""},
-      {MP4PrevKeyFrame, 2, ""},   {MP4PrevKeyFrame, 0, ""}, {MP4PrevKeyFrame, -1, begin},
-      {MP4NextKeyFrame, 0, ""},   {nullptr, 0, ""},         {MP4NextKeyFrame, 4, ""},
-      {MP4NextKeyFrame, -1, end}, {nullptr, 0, ""},         {MP4PrevKeyFrame, 4, ""}};
+  // key frames at samples 0, 2 and 4. n, p: MP4Next/PrevKeyFrame and the
+  // sample it hands out, '-' none; E: GoToEndOfKeyFrame
   ASSERT_EQ(GoToBeginOfKeyFrame(f.file, 1), 1);
-  for (const auto& [read, i, message] : walk) {
-    if (read == nullptr) {
-      ASSERT_EQ(GoToEndOfKeyFrame(f.file, 1), 1);
-      continue;
-    }
-    const Got g = Read(read, f.file, 1);
-    const std::string out = i < 0 ? message : "cursor is [" + std::to_string(i) + "]\n";
-    EXPECT_EQ(std::tie(g.rc, g.data, g.out),
-              std::make_tuple(i < 0 ? -1 : 1, i < 0 ? Bytes() : Sample(1, i), out));
+  for (const std::string step : {"n0", "n2", "p4", "p2", "p0", "p-", "n0", "E", "n4", "n-", "p4"}) {
+    if (step == "E" && GoToEndOfKeyFrame(f.file, 1) == 1) continue;
+    EXPECT_EQ(Do(f.file, step[0] == 'n' ? kNextKey : kPrevKey, 1),
+              step == "n-"   ? "-1 End of video track , key frame num - video- [3]\n"
+              : step == "p-" ? "-1 Begin of video track ,key frame num - video- [-1]\n"
+                             : "1 cursor is [" + step.substr(1) + "]\n");
+    EXPECT_EQ(got, step[1] == '-' ? Bytes() : Sample(1, step[1] - '0')) << step;
   }
-  EXPECT_EQ(f.file->video_cursor, 5);  // the key-frame walk leaves it alone
-
-  // an empty key-frame table
-  OpenedFile e(BuildMovie({VideoPlan(1, 3, {})}));
-  GoToEndOfKeyFrame(e.file, 1);
-  EXPECT_EQ(e.file->key_cursor, -1);
-  EXPECT_EQ(Read(MP4NextKeyFrame, e.file, 1).Said(),
-            "-1 End of video track , key frame num - video- [0]\n");
-  GoToEndOfKeyFrame(e.file, 1);
-  EXPECT_EQ(Read(MP4PrevKeyFrame, e.file, 1).Said(),
-            "-1 Begin of video track ,key frame num - video- [-1]\n");
 }
 
-TEST(SampleRead, TracksThatCannotBeRead) {
-  OpenedFile f(BuildMovie({VideoPlan(1, 2), AudioPlan(2, 2), VideoPlan(3, 2)}));
+TEST(SampleRead, FailedReads) {
+  // track 1 video, 2 audio, each with a sample past the end of the file; 3
+  // neither the video nor the audio track
+  OpenedFile f(Movie(
+      {SimpleTrak("vide", {Stts({{2, 10}}), Stss({1}), Stsc({{1, 1, 1}}),
+                           Stsz(0, 2, {8, 0xFFFFFFF0}), Stco({36, 5000})}),
+       SimpleTrak("soun", {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({100000})}, 2),
+       SimpleTrak("vide", {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({36})}, 3)},
+      40));
   SampleBuffer buffer;
-  // file, track ID, and what the reads and GoToBeginOfKeyFrame print
+  // file, track ID, and what every read and GoToBeginOfKeyFrame print
   const std::tuple<MP4_input_file*, uint32_t, std::string> cases[] = {
       {nullptr, 1, "mp4 file uncreated\n"},
       {f.file, 7, "No such track id [7]\n"},
-      {f.file, 400, "No such track id [400]\n"},
       {f.file, 0xFFFFFFFF, "No such track id [-1]\n"},
-      {f.file, 3, ""}};  // neither the video nor the audio track
+      {f.file, 3, ""}};
   for (const auto& [file, id, out] : cases) {
-    SCOPED_TRACE(id);
-    EXPECT_EQ(Internal(file, id, &buffer), std::make_pair(Status::kNotFound, out));
-    unsigned char* untouched = reinterpret_cast<unsigned char*>(&buffer);
-    uint32_t size = 0, time = 0;
-    CaptureStdout([&] { EXPECT_EQ(MP4GetNextSample(file, id, &untouched, &size, &time), -1); });
-    EXPECT_EQ(untouched, reinterpret_cast<unsigned char*>(&buffer));
-    EXPECT_EQ((Codes{Read(GetSample, file, id, 0).rc, Read(SeekTrack, file, id, 0).rc,
-                     Read(MP4NextKeyFrame, file, id).rc}),
-              (Codes{-99, -99, -1}));
+    EXPECT_EQ((Strings{Do(file, kNext, id), Do(file, kGet, id), Do(file, kSeek, id),
+                       Do(file, kNextKey, id), Do(file, kInternal, id, 0, &buffer)}),
+              (Strings{"-1 " + out, "-99 " + out, "-99 " + out, "-1 " + out, "1 " + out}));
     EXPECT_EQ(CaptureStdout([&] { EXPECT_EQ(GoToBeginOfKeyFrame(file, id), -99); }), out);
   }
   // the key-frame calls serve the video track only, silently
   EXPECT_EQ(CaptureStdout([&] { EXPECT_EQ(GoToEndOfKeyFrame(f.file, 2), -99); }), "");
-  EXPECT_EQ(Read(MP4PrevKeyFrame, f.file, 2).out, "");
 
-  // a video track without key frames, and an empty track
-  OpenedFile none(BuildMovie({VideoPlan(1, 3, {}), AudioPlan(2, 0)}));
-  ASSERT_EQ(none.file->audio_track_id, 2u);
-  EXPECT_EQ(Read(SeekTrack, none.file, 1, 100).Said(), "-99 No key frame in track\n");
-  EXPECT_EQ(Read(GetSample, none.file, 1, 100).rc, 100);
-  EXPECT_EQ(Read(GetSample, none.file, 2, 0).Said(), "-99 No sample in track\n");
-  EXPECT_EQ(Read(SeekTrack, none.file, 2, 0).Said(), "-99 No sample in track\n");
-  // a refused track (co64) keeps its tables, but offers no sample
-  OpenedFile refused(
-      Movie({SimpleTrak("soun", {Stts({{2, 1}}), Stsc({{1, 2, 1}}), Stsz(4, 2),
-                                 Atom("co64", {Full(0, 0), U32(1), Be(8, {100})})})}));
-  EXPECT_EQ(Read(GetSample, refused.file, 1, 0).Said(), "-99 No sample in track\n");
-}
-
-TEST(SampleRead, SamplesPastTheEndOfTheFile) {
-  // chunk offsets past the end of the file: each read fails with its
-  // medium's message, and still moves the cursor
-  OpenedFile f(Movie(
-      {SimpleTrak("vide", {Stts({{2, 10}}), Stss({1}), Stsc({{1, 1, 1}}),
-                           Stsz(0, 2, {8, 0xFFFFFFF0}), Stco({36, 5000})}),
-       SimpleTrak("soun", {Stts({{1, 10}}), Stsc({{1, 1, 1}}), Stsz(6, 1), Stco({100000})}, 2)},
-      40));
-  SampleBuffer buffer;
-  EXPECT_EQ(Next(f.file, 1).rc, 1);
-  EXPECT_EQ(Internal(f.file, 1, &buffer),
-            std::make_pair(Status::kFailed, std::string("error to read sample from file in Get "
-                                                        "Next Sample at sample - video-[1]")));
-  EXPECT_EQ(f.file->video_cursor, 2);
-  EXPECT_EQ(Next(f.file, 1).Said(), "-1 End of video track , frame num - video- [2]\n");
-  EXPECT_EQ(Next(f.file, 2).Said(),
-            "-1 error to read sample from file in Get Next Sample at sample - audio-[0]");
-  EXPECT_EQ(f.file->audio_cursor, 1);
-
-  // the timed reads release what they allocated and hand out nothing
-  const Got g = Read(GetSample, f.file, 1, 99999);
-  EXPECT_EQ(g.size, 0u);
+  // past the end: each read fails with its medium's message, and still
+  // moves the cursor; the timed reads hand out nothing
+  const std::string failed = "error to read sample from file in Get Next Sample at sample - ";
+  ASSERT_TRUE(buffer.Alloc(1));
   EXPECT_EQ(
-      g.Said(),
-      "-99 cursor is [1]\nerror to read sample from file in Get Next Sample at sample - video-[1]");
-  EXPECT_EQ(Read(SeekTrack, f.file, 2, 0).Said(),
-            "-99 cursor is [0]\nerror to read sample from file in Get Next Sample at sample - "
-            "audio-[0]");
+      (Strings{Do(f.file, kNext, 1), Do(f.file, kInternal, 1, 0, &buffer), Do(f.file, kNext, 1),
+               Do(f.file, kNext, 2), Do(f.file, kNext, 2), Do(f.file, kGet, 1, 99999),
+               Do(f.file, kSeek, 2, 0), std::to_string(got.size())}),
+      (Strings{"1 ", "3 " + failed + "video-[1]",  // kFailed
+               "-1 End of video track , frame num - video- [2]\n", "-1 " + failed + "audio-[0]",
+               "-1 End of audio track , frame num - audio-[1]",
+               "-99 cursor is [1]\n" + failed + "video-[1]",
+               "-99 cursor is [0]\n" + failed + "audio-[0]", "0"}));
+
+  // a video track without key frames, an empty track
+  OpenedFile none(BuildMovie({VideoPlan(1, 3, {}), AudioPlan(2, 0)}));
+  const std::string no_sample = "-99 No sample in track\n";
+  EXPECT_EQ((Strings{Do(none.file, kSeek, 1, 100), Do(none.file, kGet, 1, 100),
+                     Do(none.file, kGet, 2), Do(none.file, kSeek, 2)}),
+            (Strings{"-99 No key frame in track\n", "100 cursor is [1]\n", no_sample, no_sample}));
 }
 
 TEST(SampleRead, ReadsByTime) {
-  OpenedFile f(AvFile());
-  // stamps 0, 100, 200, 300, 400; 5 samples at timescale 1000 end at 5000
-  for (const auto& [time, i] : std::vector<std::pair<int32_t, uint32_t>>{
-           {0, 0}, {-5, 0}, {250, 2}, {300, 3}, {450, 4}, {4999, 4}, {5000, 4}, {0x7FFFFFFF, 4}}) {
-    const Got g = Read(GetSample, f.file, 1, time);
-    const std::string out = "cursor is [" + std::to_string(i) + "]\n";
-    EXPECT_EQ(std::tie(g.rc, g.data, g.out, f.file->video_cursor),
-              std::make_tuple(int32_t(i * 100), Sample(1, i), out, int32_t(i + 1)))
+  OpenedFile f = AvFile();
+  // In turn: the read, track, time, sample read and the key-frame cursor
+  // after it. The video's 5 samples end at 5000 whatever their stamps;
+  // SeekTrack takes the key frame at or before the time, and leaves the
+  // key-frame cursor after it, but not at the ends.
+  const std::tuple<Op, uint32_t, int32_t, uint32_t, int32_t> reads[] = {
+      {kGet, 1, -5, 0, 0},    {kGet, 1, 250, 2, 0},        {kGet, 1, 4999, 4, 0},
+      {kGet, 1, 5000, 4, 0},  {kGet, 1, 0x7FFFFFFF, 4, 0}, {kGet, 1, 0, 0, 0},
+      {kNext, 1, 0, 1, 0},    {kGet, 2, 2100, 2, 0},       {kSeek, 1, 400, 4, 3},
+      {kSeek, 1, 350, 2, 2},  {kNext, 1, 0, 3, 2},         {kSeek, 1, -1, 0, 2},
+      {kSeek, 1, 5000, 4, 2}, {kSeek, 2, 3000, 2, 2},      {kNextKey, 1, 0, 4, 3}};
+  for (const auto& [op, id, time, i, key_cursor] : reads) {
+    const std::string said = op == kNext      ? "1 "
+                             : op == kNextKey ? "1 cursor is [4]\n"
+                                              : std::to_string(i * (id == 1 ? 100 : 1024)) +
+                                                    " cursor is [" + std::to_string(i) + "]\n";
+    EXPECT_EQ(Do(f.file, op, id, time), said) << time;
+    EXPECT_EQ(std::tie(got, f.file->key_cursor), std::make_tuple(Sample(id, i), key_cursor))
         << time;
   }
-  Read(GetSample, f.file, 1, 0);
-  EXPECT_EQ(Next(f.file, 1).data, Sample(1, 1));
-  EXPECT_EQ(Read(GetSample, f.file, 2, 2100).rc, 2048);  // audio stamps are 1024 apart
-  EXPECT_EQ(f.file->key_cursor, 0);
-
-  // SeekTrack: the key frame at or before the time, and the key-frame cursor after it
-  const Got g = Read(SeekTrack, f.file, 1, 400);  // the third key frame
-  EXPECT_EQ(std::tie(g.rc, g.data, f.file->key_cursor), std::make_tuple(400, Sample(1, 4), 3));
-  EXPECT_EQ(Read(SeekTrack, f.file, 1, 350).rc, 200);
-  EXPECT_EQ(f.file->key_cursor, 2);
-  EXPECT_EQ(Next(f.file, 1).data, Sample(1, 3));  // the sample after the key frame
-  EXPECT_EQ(Read(MP4NextKeyFrame, f.file, 1).data, Sample(1, 4));
-  // at the ends the key-frame cursor stays
-  EXPECT_EQ(Read(SeekTrack, f.file, 1, -1).rc, 0);
-  EXPECT_EQ(Read(SeekTrack, f.file, 1, 5000).rc, 400);
-  EXPECT_EQ(f.file->key_cursor, 3);
-  EXPECT_EQ(Read(SeekTrack, f.file, 2, 3000).rc, 2048);  // audio: as GetSample
-
-  // the first sample is no sync sample: a time before the first key frame
-  // seeks to the first key frame
-  OpenedFile late(BuildMovie({VideoPlan(1, 4, {2, 4})}));
-  EXPECT_EQ(Read(SeekTrack, late.file, 1, 50).rc, 100);
+  OpenedFile late(BuildMovie({VideoPlan(1, 4, {2, 4})}));  // before the first key frame: it
+  EXPECT_EQ(Do(late.file, kSeek, 1, 50), "100 cursor is [1]\n");
   EXPECT_EQ(late.file->key_cursor, 1);
 
-  // Stamps 0, 2000 and 4000 at timescale 1000: the end of the media is 3
-  // samples x 1000, and from exactly there on the last sample is read, not
-  // the last one stamped at or before the time.
-  OpenedFile sparse(Movie({SimpleTrak("vide", {Stts({{3, 2000}}), Stss({1, 2, 3}),
-                                               Stsc({{1, 3, 1}}), Stsz(10, 3), Stco({100})})},
-                          200));
-  EXPECT_EQ(
-      (Codes{Read(GetSample, sparse.file, 1, 2999).rc, Read(GetSample, sparse.file, 1, 3000).rc,
-             Read(SeekTrack, sparse.file, 1, 2999).rc, sparse.file->key_cursor,
-             Read(SeekTrack, sparse.file, 1, 3000).rc, sparse.file->key_cursor}),
-      (Codes{2000, 4000, 2000, 2, 4000, 2}));
-  // a stamp beyond what the result can carry reads as the latest it can
-  OpenedFile late_stamp(Movie({SimpleTrak("vide", {Stts({{1, 0x90000000}, {1, 1}}), Stss({1, 2}),
-                                                   Stsc({{1, 2, 1}}), Stsz(10, 2), Stco({100})})},
-                              200));
-  EXPECT_EQ((Codes{Read(GetSample, late_stamp.file, 1, 5000).rc,
-                   Read(SeekTrack, late_stamp.file, 1, 5000).rc}),
-            (Codes{0x7FFFFFFF, 0x7FFFFFFF}));
+  // video stamps 0, 2000, 4000 at timescale 1000: from 3 samples x 1000 on,
+  // the last; audio: a stamp beyond what the result can carry reads as the
+  // latest it can
+  OpenedFile o(Movie(
+      {SimpleTrak("vide", {Stts({{3, 2000}}), Stss({1, 2, 3}), Stsc({{1, 3, 1}}), Stsz(10, 3),
+                           Stco({100})}),
+       SimpleTrak("soun",
+                  {Stts({{1, 0x90000000}, {1, 1}}), Stsc({{1, 2, 1}}), Stsz(10, 2), Stco({100})},
+                  2)},
+      200));
+  MP4_input_file* s = o.file;
+  EXPECT_EQ((Strings{Do(s, kGet, 1, 2999), Do(s, kGet, 1, 3000), Do(s, kSeek, 1, 2999),
+                     std::to_string(s->key_cursor), Do(s, kSeek, 1, 3000),
+                     std::to_string(s->key_cursor), Do(s, kGet, 2, 5000), Do(s, kSeek, 2, 5000)}),
+            (Strings{"2000 cursor is [1]\n", "4000 cursor is [2]\n", "2000 cursor is [1]\n", "2",
+                     "4000 cursor is [2]\n", "2", "2147483647 cursor is [1]\n",
+                     "2147483647 cursor is [1]\n"}));
 }
 
-TEST(SampleRead, BufferCapacityAndKeyFlags) {
-  SampleBuffer empty;
-  EXPECT_EQ((Values{empty.Capacity(), empty.Data() == nullptr}), (Values{0, 1}));
-  testing::internal::CaptureStderr();  // unbuffered
-  EXPECT_FALSE(empty.Realloc(5));
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), "realloc failed\n");
-
-  OpenedFile f(AvFile());
-  SampleBuffer buffer;
-  ASSERT_TRUE(buffer.Alloc(1));
-  EXPECT_EQ(buffer.Capacity(), 11u);
-  uint32_t size, time, capacity = 0;
-  for (uint32_t i = 0; i < 5; ++i) {  // video: exactly the sample plus 10, shrinking too
-    ASSERT_EQ(GetNextSample(f.file, 1, &buffer, &size, &time), Status::kOk);
-    EXPECT_EQ((Values{buffer.Capacity(), buffer.KeyFlag()}),
-              (Values{VideoPlan(1, 5).sizes[i] + 10, i % 2 == 0}));  // sync samples 1, 3, 5
-  }
-  for (uint32_t i = 0; i < 7; ++i) {  // audio: grows only when a sample does not fit
-    capacity = buffer.Capacity();
-    ASSERT_EQ(GetNextSample(f.file, 2, &buffer, &size, &time), Status::kOk);
-    const uint32_t s = AudioPlan(2, 7).sizes[i];
-    EXPECT_EQ(buffer.Capacity(), capacity < s ? s + 10 : capacity);
-  }
-  // key frames: the buffer keeps a larger size
-  ASSERT_TRUE(buffer.Realloc(1000));
-  GoToBeginOfKeyFrame(f.file, 1);
-  CaptureStdout([&] { EXPECT_EQ(GetNextKeySample(f.file, 1, &buffer, &size), Status::kOk); });
-  EXPECT_EQ(buffer.Capacity(), 1010u);
-
-  // Without sync samples the flag comes from the VOP coding type: an I-VOP,
-  // a VOP start code with no byte after it (the buffer still holds the
-  // I-VOP's), a P-VOP, an I-VOP's bits after no VOP start code.
+TEST(SampleRead, KeyFlags) {
+  // from the sync samples; without them from the VOP coding type: an I-VOP,
+  // a VOP start code and no byte more (the buffer still holds the I-VOP's),
+  // a P-VOP, an I-VOP's bits after no VOP start code
   TrackPlan vops = VideoPlan(1, 0, {});
-  vops.data = {{0, 0, 1, 0xB6, 0x10, 0x60},
-               {0, 0, 1, 0xB6},
-               {0, 0, 1, 0xB6, 0x51, 0x00},
-               {0, 0, 1, 0xB3, 0x10, 0x60}};
+  vops.data = {Hex("000001B61060"), Hex("000001B6"), Hex("000001B65100"), Hex("000001B31060")};
   vops.chunks = {4};
-  OpenedFile vop(BuildMovie({vops}));
+  OpenedFile f = AvFile(), vop(BuildMovie({vops}));
+  SampleBuffer buffer;
+  testing::internal::CaptureStderr();  // unbuffered
+  EXPECT_FALSE(buffer.Realloc(5));     // never allocated
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "realloc failed\n");
+  ASSERT_TRUE(buffer.Alloc(1));
   Values flags;
-  CaptureStdout([&] {
-    while (GetNextSample(vop.file, 1, &buffer, &size, &time) == Status::kOk)
-      flags.push_back(buffer.KeyFlag());
-  });
-  EXPECT_EQ(flags, (Values{1, 0, 0, 0}));
+  for (MP4_input_file* file : {f.file, vop.file})
+    while (Do(file, kInternal, 1, 0, &buffer) == "0 ") flags.push_back(buffer.KeyFlag());
+  EXPECT_EQ(flags, (Values{1, 0, 1, 0, 1, 1, 0, 0, 0}));
 }
