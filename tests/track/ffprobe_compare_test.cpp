@@ -158,17 +158,52 @@ TEST(FfprobeCompare, FfmpegAndCorpusFiles) {
   EXPECT_TRUE(CorpusFiles().empty() || compared > 20) << compared;
 }
 
-// An AudioSpecificConfig that gives the rate explicitly (index 15), at a
-// rate that ADTS has no index for: the tool's extract refuses it in one line.
+// An esds whose AudioSpecificConfig gives the rate explicitly (index 15):
+// `extract` maps 44100 Hz to its ADTS index, and ffmpeg decodes the frames
+// without a word; a rate ADTS has no index for, and a codec that is not
+// AAC, are refused in one line.
 TEST(FfprobeCompare, ExtractOfAnExplicitSamplingRate) {
-  TrackPlan audio = AudioPlan(1, 3);
-  audio.esds = box::Esds(0x40, 0x15, {0x17, 0x80, 0x1F, 0x40, 0x90});  // AAC LC, 16001 Hz, stereo
-  const std::string path = WriteScratchFile("explicit.mp4", BuildMovie({audio}));
-  std::string out;
-  EXPECT_EQ(RunTool("extract '" + path + "' --audio '" + ScratchPath("explicit.aac") + "'", &out),
-            1);
-  EXPECT_EQ(
-      out,
-      "ornivex: " + path +
-          ": no audio written: audio track 1: ADTS has no sampling frequency index for 16001 Hz\n");
+  if (!HaveFfmpeg()) GTEST_SKIP() << "ffmpeg is not installed";
+  OpenedFile f(
+      FfmpegMedia("aac-stereo.mp4", "-f lavfi -i sine=sample_rate=44100 -t 1 -c:a aac -ac 2"));
+  TrackPlan audio = AudioPlan(1, 0);
+  unsigned char* data = nullptr;
+  uint32_t size = 0, time = 0;
+  CaptureStdout([&] {
+    while (MP4GetNextSample(f.file, f.file->audio_track_id, &data, &size, &time) == 1) {
+      audio.data.emplace_back(data, data + size);
+      MP4freeData(&data);
+    }
+  });
+  audio.chunks = {uint32_t(audio.data.size())};
+  const struct {
+    uint8_t oti;
+    box::Bytes dsi;
+    const char* refusal;
+  } rows[] = {{0x40, {0x17, 0x80, 0x56, 0x22, 0x10}, ""},  // AAC LC, 44100 Hz, stereo
+              {0x40,
+               {0x17, 0x80, 0x1F, 0x40, 0x90},
+               "audio track 1: ADTS has no sampling frequency index for 16001 Hz"},
+              {0xD1,
+               {0x70, 0x70},
+               "audio track 1 is not AAC (objectTypeIndication 0xD1); ADTS carries AAC only"}};
+  for (const auto& row : rows) {
+    audio.esds = box::Esds(row.oti, 0x15, row.dsi);
+    const std::string path = WriteScratchFile("explicit.mp4", BuildMovie({audio}));
+    const std::string aac = ScratchPath("explicit.aac");
+    std::string out, errors;
+    const int status = RunTool("extract '" + path + "' --audio '" + aac + "'", &out);
+    if (*row.refusal != '\0') {
+      EXPECT_EQ(status, 1);
+      EXPECT_EQ(out, "ornivex: " + path + ": no audio written: " + row.refusal + "\n");
+      continue;
+    }
+    ASSERT_EQ(status, 0) << out;
+    const box::Bytes adts = ReadWholeFile(aac);
+    ASSERT_GT(adts.size(), 7u);  // AAC LC, frequency index 4, two channels
+    EXPECT_EQ((Values{adts[0], adts[1], adts[2], adts[3] & 0xC0u}),
+              (Values{0xFF, 0xF1, 0x50, 0x80}));
+    EXPECT_EQ(RunCommand("ffmpeg -nostdin -v error -i '" + aac + "' -f null -", &errors), 0);
+    EXPECT_EQ(errors, "");
+  }
 }
