@@ -3,6 +3,7 @@
 # directory under WORK, and fails unless each exits with 0 and the Windows
 # transcript is the Linux one. A write run's transcript ends with the files
 # it left and their SHA-256: exactly the five it makes, no temporary one.
+cmake_policy(SET CMP0054 NEW)  # "linux" is a name here, not the variable
 include(${CMAKE_CURRENT_LIST_DIR}/wine_env.cmake)
 set(files "")
 if(MODE STREQUAL "read")
