@@ -36,6 +36,7 @@ std::pair<Bytes, std::string> Built(const char* type, const Sizer& size) {
   std::rewind(root.file);
   EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), root.file), bytes.size());
   std::fclose(root.file);
+  FreeAtomSubtree(node);
   FreeAtomNode(node);
   return {bytes, said};
 }

@@ -119,8 +119,9 @@ int ExpectFileMatches(const std::string& path) {
     const uint32_t count =
         Number(s, "nb_frames") *
         !!FindAtomPath(f.track(id)->trak->first_child, {"mdia", "minf", "stbl", "stsz"});
-    char* slash = nullptr;  // "30000/1001", truncated as the summary's
-    const double rate = std::strtod(Field(s, "avg_frame_rate").c_str(), &slash);
+    const std::string frame_rate = Field(s, "avg_frame_rate");  // "30000/1001", truncated
+    char* slash = nullptr;
+    const double rate = std::strtod(frame_rate.c_str(), &slash);
     const double per = *slash == '/' ? std::strtod(slash + 1, nullptr) : 0;
     const bool mpeg = codec == "aac" || codec == "mp3";
     Values theirs =
