@@ -157,6 +157,24 @@ TEST(EsdsWrite, AudioAndSystemStreams) {
             (std::pair{Bytes{}, std::string("unsupport track type while writing esds atom\n")}));
 }
 
+TEST(AtomWrite, H263AndAmrConfigurationsAndBrands) {
+  TrackNode t{};
+  EXPECT_EQ(Built("d263", &t).first, Atom("d263", {Str("KWMB"), Bytes{0, 10, 0}}));
+  // mode_set has the bit of the first frame's AMR mode, or all of them
+  for (auto [header, modes] :
+       {std::pair{0x3C, 0x80}, {0x04, 0x01}, {0x24, 0x10}, {0x00, 0xFF}, {0x44, 0xFF}}) {
+    t.DecoderConfig[0] = uint8_t(header);
+    EXPECT_EQ(Built("damr", &t).first,
+              Atom("damr", {Str("ZQVX"), Bytes{0, 0x81, uint8_t(modes), 0, 1}}))
+        << header;
+  }
+  MP4_local_file file{};
+  file.brand_selector = 1;
+  EXPECT_EQ(
+      Built("ftyp", [&](AtomNode* a, uint32_t* n) { return SizeMovieAtom(a, &file, n); }).first,
+      Atom("ftyp", {Str("isom"), U32(0), Str("mp41")}));
+}
+
 TEST(AtomWrite, MissingOrUnknownChildrenAreNamed) {
   TrackNode track = Track(kTrackVideo);
   const auto nothing = [](const char* said) { return std::pair{Bytes{}, std::string(said)}; };
