@@ -105,6 +105,26 @@ TEST(Flush, AllFourTracksLayOutMediaThenTheSystemSamplesInsideMdat) {
   }
 }
 
+// The object descriptor and scene samples at the end of mdat, for the
+// media a file has: video, audio or both.
+TEST(Flush, SystemSamplesDescribeTheMediaPresent) {
+  const char* samples[] = {
+      "01080106 00DF0F020001 C0101301 40000000 00000000 012E0850 3BFF0000 00000000 04500FA0"
+      "83F80000 03F80000 0FC0",
+      "01080106 011F0F020001 C0101281 302A0256 FFC00000 00000003 C0",
+      "01808080 1C118080 8009051F 0F808080 02000111 80808009 029F0F80 80800200 02"
+      "C0101281 302A0572 61048850 45053F00"};
+  for (int media = 1; media <= 3; ++media) {
+    Writer w;
+    if (media & 1) w.Create(1), w.Video(50, 0, 1);
+    if (media & 2) w.Create(2, 1, 44100), w.Audio(20, 0);
+    w.Create(4), w.Create(5);
+    EXPECT_EQ(w.Flush(), kDone);
+    const Bytes f = ReadWholeFile(w.path), want = Hex(samples[media - 1]);
+    EXPECT_EQ(Bytes(f.end() - long(want.size()), f.end()), want) << media;
+  }
+}
+
 // A scene track without an object descriptor track still goes in; 2500
 // frames held in two table blocks come out as one table.
 TEST(Flush, ASceneTrackAloneAndTwoTableBlocks) {
