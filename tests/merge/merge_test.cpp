@@ -112,6 +112,7 @@ TEST_F(Merge, FfmpegFilesMergeReadBackAndDecode) {
   EXPECT_EQ((std::tuple{vops[49].second, vop_keys, unchanged}),
             (std::tuple{1960u, Values{0, 10, 20, 30, 40}, audio}));
   ExpectMerged(v, {vops, vop_keys, audio}, true);
+  EXPECT_EQ(Info(v).audio_object_type, 2u);  // AAC LC, as in the existing file
   ASSERT_EQ(Add(v, adts, va), 1) << output;  // the merged files merge again
   ExpectMerged(va, {vops, vop_keys, frames}, true);
 }
@@ -130,7 +131,7 @@ TEST_F(Merge, RawStreamsAndFailures) {
                     crc = raw(Cat({AdtsFrame(Bytes(9, 3), true), AdtsFrame({4}, true)})),
                     group = raw(Cat({kQcifVol, i0, gov, i2})),
                     long_header =
-                        raw(Cat({Hex("000001B001 000001B2"), Bytes(40, 'x'), kQcifVol, i0}));
+                        raw(Cat({Hex("000001B001 000001B2"), Bytes(26, 'x'), kQcifVol, i0}));
   Bytes short_length = b, broken = ReadWholeFile(movie);
   short_length[4] = 0, short_length[5] = 0xBF;  // frame_length 5
   const Bytes stco = Str("stco");
@@ -162,7 +163,7 @@ TEST_F(Merge, RawStreamsAndFailures) {
       {movie, ipi, out, 1.0f / (1 << 22), -1, {}, {}},  // past 32 bits
       {movie, raw(Cat({Bytes{0, 0, 2}, kQcifVol, i0})), out, 25, -31, {}, {}},
       {movie, no_vop, out, 25, -31, {}, {}},
-      {movie, long_header, out, 25, -31, {}, {}},  // 9 + 40 + 18 bytes: more than a track keeps
+      {movie, long_header, out, 25, -31, {}, {}},  // 9 + 26 + 18 bytes: one more than a track keeps
       {movie, ScratchPath("absent"), out, {}, -1, {}, {}},
       {movie, ipi, movie, 25, -1, {}, {}},
       {adts, adts, out, {}, -11, {}, {}},
@@ -182,7 +183,7 @@ TEST_F(Merge, RawStreamsAndFailures) {
   }
   for (const std::string& said : std::vector<std::string>{
            "no VOP start code in [" + no_vop + "]\n", "the audio track has no AAC configuration\n",
-           "the stream header of [67] bytes is longer than a track keeps\n",
+           "the stream header of [53] bytes is longer than a track keeps\n",
            "the merged file [" + movie + "] would overwrite an input\n",
            "the merged file [" + nowhere + "] could not be written\n"})
     EXPECT_EQ(Count(output, said), 1u) << said;
