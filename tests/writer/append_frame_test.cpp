@@ -105,6 +105,13 @@ TEST(AppendFrame, Refusals) {
     const std::string missing = ScratchPath("gone") + "/temp";  // no file: no frames
     ASSERT_EQ(CreateTrack(w.file, type, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, missing.c_str(), 1), 1);
     EXPECT_EQ(add(w.file, 1, bytes.data()), Said(-99, short_write));
+    for (size_t n : {255u, 256u}) {  // a name of 255 characters is kept, 256 are none
+      std::string name = ScratchPath("t");
+      name.resize(n, 'n');
+      ASSERT_EQ(CreateTrack(w.file, type, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, name.c_str(), 1), 1);
+      EXPECT_EQ(type == 1 ? w.file->video_temp_name : w.file->audio_temp_name,
+                n == 255 ? name : "");
+    }
     ASSERT_EQ(w.Create(type), 1);
     EXPECT_EQ(add(w.file, type == 1 ? 5 : 0x80000000u, nullptr), Said(-99, short_write));
     (type == 1 ? w.file->video_bytes : w.file->audio_bytes) = 0xFFFFFF00u;
