@@ -199,8 +199,9 @@ TEST(FfprobeCompare, ExtractOfAnExplicitSamplingRate) {
       EXPECT_EQ(out, "ornivex: " + path + ": no audio written: " + row.refusal + "\n");
       // the summary names the codec too
       RunTool("info '" + path + "'", &out);
-      if (row.oti == 0xD1)
+      if (row.oti == 0xD1) {
         EXPECT_EQ(out.rfind("audio: unsupported codec (objectTypeIndication 0xD1)\n", 0), 0u);
+      }
       continue;
     }
     ASSERT_EQ(status, 0) << out;

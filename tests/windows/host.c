@@ -26,15 +26,15 @@
 #endif
 
 /* Every call, with the bytes of its arguments on 32-bit x86. */
-#define CALLS(X)                                                                                  \
-  X(MP4FileOpen, 8)                                                                               \
-  X(MP4FileClose, 4)                                                                              \
-  X(MP4GetNextSample, 20)                                                                         \
-  X(GetSample, 20) X(SeekTrack, 20) X(MP4freeData, 4) X(GoToBeginOfKeyFrame, 8)                   \
-      X(GoToEndOfKeyFrame, 8) X(MP4NextKeyFrame, 16) X(MP4PrevKeyFrame, 16) X(GetM4vEsdsData, 20) \
-          X(GetM4aEsdsData, 12) X(GetFileInfo, 8) X(GetM4vHeaderSize, 12) X(MP4FileNew, 8)        \
-              X(CreateTrack, 56) X(AddVideoFrame, 20) X(AddAudioFrame, 16) X(MP4FileFlush, 4)     \
-                  X(Mp4AddAudio, 12) X(Mp4AddVideo, 16)
+// clang-format off
+#define CALLS(X)                                                                       \
+  X(MP4FileOpen, 8) X(MP4FileClose, 4) X(MP4GetNextSample, 20) X(GetSample, 20)        \
+  X(SeekTrack, 20) X(MP4freeData, 4) X(GoToBeginOfKeyFrame, 8) X(GoToEndOfKeyFrame, 8) \
+  X(MP4NextKeyFrame, 16) X(MP4PrevKeyFrame, 16) X(GetM4vEsdsData, 20)                  \
+  X(GetM4aEsdsData, 12) X(GetFileInfo, 8) X(GetM4vHeaderSize, 12) X(MP4FileNew, 8)     \
+  X(CreateTrack, 56) X(AddVideoFrame, 20) X(AddAudioFrame, 16) X(MP4FileFlush, 4)      \
+  X(Mp4AddAudio, 12) X(Mp4AddVideo, 16)
+// clang-format on
 
 static struct {
 #define POINTER(name, bytes) __typeof__(&name) name;
