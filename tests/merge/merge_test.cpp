@@ -45,15 +45,6 @@ void ExpectMerged(const std::string& path, const Movie& movie, bool decode = fal
   EXPECT_EQ(said, "") << path;
 }
 
-// An ADTS frame around `payload`, at 44100 Hz unless `index` says otherwise;
-// with `crc` the header says so and two CRC bytes follow it.
-Bytes AdtsFrame(const Bytes& payload, bool crc = false, uint32_t index = 4) {
-  const uint32_t n = uint32_t(payload.size()) + (crc ? 9 : 7);
-  return Cat({{0xFF, uint8_t(crc ? 0xF0 : 0xF1), uint8_t(0x40 | index << 2),
-               uint8_t(0x80 | n >> 11), uint8_t(n >> 3), uint8_t((n & 7) << 5 | 0x1F), 0xFC},
-              Bytes(crc ? 2 : 0, 0xAB),
-              payload});
-}
 // The AAC frames of an ADTS stream, 1024 samples apart.
 Track AdtsPayloads(const Bytes& s) {
   Track frames;
@@ -62,12 +53,6 @@ Track AdtsPayloads(const Bytes& s) {
     frames.push_back({Bytes(&s[at + (s[at + 1] & 1 ? 7 : 9)], &s[at + n]), frames.size() * 1024});
   }
   return frames;
-}
-
-Bytes Vop(unsigned type, size_t n) {  // coding type 0: intra
-  Bytes b = {0, 0, 1, 0xB6, uint8_t(type << 6 | 0x15)};
-  b.resize(5 + n, uint8_t(0x40 + n));
-  return b;
 }
 
 // Each test runs in a scratch working directory, where the temporary files go.
@@ -124,11 +109,11 @@ TEST_F(Merge, RawStreamsAndFailures) {
                     out = ScratchPath("out.mp4");
   const auto raw = [](const Bytes& stream) { return WriteScratchFile("in", stream); };
   const auto [video, keys, audio] = Read(movie);
-  const Bytes a = AdtsFrame(Bytes(3000, 1)), b = AdtsFrame(Bytes(7, 2)), c = AdtsFrame({}),
-              i0 = Vop(0, 30), p1 = Vop(1, 5), i2 = Vop(0, 12), gov = {0, 0, 1, 0xB3, 7, 7};
-  const std::string ipi = raw(Cat({kQcifVol, i0, p1, i2})), adts = raw(AdtsFrame(Bytes(50, 1))),
+  const Bytes a = Adts(Bytes(3000, 1)), b = Adts(Bytes(7, 2)), c = Adts({}), i0 = Vop(true, 35),
+              p1 = Vop(false, 10), i2 = Vop(true, 17), gov = {0, 0, 1, 0xB3, 7, 7, 0, 0, 1, 0xB2};
+  const std::string ipi = raw(Cat({kQcifVol, i0, p1, i2})), adts = raw(Adts(Bytes(50, 1))),
                     no_vop = raw(Cat({kQcifVol, gov})), nowhere = ScratchPath("none") + "/out.mp4",
-                    crc = raw(Cat({AdtsFrame(Bytes(9, 3), true), AdtsFrame({4}, true)})),
+                    crc = raw(Cat({Adts(Bytes(9, 3), 4, 2, true), Adts({4}, 4, 2, true)})),
                     group = raw(Cat({kQcifVol, i0, gov, i2})),
                     long_header =
                         raw(Cat({Hex("000001B001 000001B2"), Bytes(26, 'x'), kQcifVol, i0}));
@@ -141,7 +126,7 @@ TEST_F(Merge, RawStreamsAndFailures) {
   Bytes across = kQcifVol;
   Track pieces;
   for (uint32_t next : {16383u, 32766u, 49149u, 65532u, 65538u}) {
-    pieces.push_back({Vop(pieces.size() % 2, next - across.size() - 5), pieces.size() * 40});
+    pieces.push_back({Vop(pieces.size() % 2 == 0, next - across.size()), pieces.size() * 40});
     across = Cat({across, pieces.back().first});
   }
   // the existing file, the raw stream, the output, the frame rate (none:
@@ -151,13 +136,13 @@ TEST_F(Merge, RawStreamsAndFailures) {
       {movie, raw(Cat({a, b, c})), out, {}, 1, {}, {}},
       {movie, crc, out, {}, 1, {}, {}},  // CRCs go nowhere
       {movie, raw(Cat({Bytes{0xFE}, Bytes(b.begin() + 1, b.end())})), out, {}, -31, {}, {}},
-      {movie, raw(AdtsFrame(Bytes(10, 1), false, 12)), out, {}, -31, {}, {}},
+      {movie, raw(Adts(Bytes(10, 1), 12)), out, {}, -31, {}, {}},
       {movie, raw(Cat({a, Bytes(b.begin(), b.end() - 3)})), out, {}, -31, {}, {}},  // cut
       {movie, raw(Cat({a, short_length, c})), out, {}, -31, {}, {}},
       {movie, raw(Cat({a, Bytes(20, 0x55)})), out, {}, -31, {}, {}},  // no sync word
       {movie, ipi, out, 30, 1, {{i0, 0}, {p1, 33}, {i2, 66}}, {0, 2}},
       {movie, ipi, out, 1.0f / (1 << 20), 1, {{i0, 0}, {p1, 1048576000}, {i2, 2097152000}}, {0, 2}},
-      // a group header stays in the frame before it
+      // a group header and an empty user data just before a VOP stay in the frame before it
       {movie, group, out, 7.5f, 1, {{Cat({i0, gov}), 0}, {i2, 133}}, {0, 1}},
       {movie, raw(across), out, 25, 1, pieces, {0, 2, 4}},
       {movie, ipi, out, 1.0f / (1 << 22), -1, {}, {}},  // past 32 bits

@@ -155,6 +155,24 @@ inline Bytes Movie(const std::vector<Bytes>& moov_children, size_t mdat_size = 6
               Atom("moov", {Mvhd(1000, 0), Iods(), Cat(moov_children)})});
 }
 
+// An ADTS frame of AAC LC around `payload`, at sampling frequency index
+// `rate_index`: `crc` puts two CRC bytes after the header, `blocks` raw data
+// blocks are declared, and `length`, unless -1, is the frame_length written.
+inline Bytes Adts(const Bytes& payload, uint32_t rate_index = 4, uint32_t channels = 2,
+                  bool crc = false, uint32_t blocks = 1, int length = -1) {
+  const uint32_t n = length >= 0 ? uint32_t(length) : uint32_t(payload.size() + (crc ? 9 : 7));
+  return Cat({{0xFF, uint8_t(crc ? 0xF0 : 0xF1), uint8_t(1 << 6 | rate_index << 2 | channels >> 2),
+               uint8_t((channels & 3) << 6 | n >> 11), uint8_t(n >> 3),
+               uint8_t((n & 7) << 5 | 0x1F), uint8_t(0xFC | (blocks - 1))},
+              Bytes(crc ? 2 : 0, 0xAB),
+              payload});
+}
+// An MPEG-4 Visual VOP of `size` bytes (5 or more): intra coded (a key
+// frame) or predicted.
+inline Bytes Vop(bool intra, size_t size) {
+  return Cat({{0, 0, 1, 0xB6, uint8_t(intra ? 0x10 : 0x50)}, Bytes(size - 5, 0x40)});
+}
+
 }  // namespace box
 
 // Whole MP4 files: ftyp, mdat with the samples, then moov with one trak per

@@ -6,7 +6,9 @@
 
 namespace {
 
+using box::Adts;
 using box::Bytes;
+using box::Vop;
 using ToolRun = std::tuple<int, std::string, std::string>;  // status, standard output and error
 
 // The tool with `args`, after `prefix` in the same shell. Sanitizer
@@ -31,24 +33,7 @@ std::string Probe(const std::string& options, const std::string& path) {
   return out;
 }
 
-// One ADTS frame of AAC LC around `payload`; `crc` puts two bytes after the
-// header, `blocks` raw data blocks are declared.
-Bytes Adts(const Bytes& payload, uint32_t rate_index = 4, uint32_t channels = 2, bool crc = false,
-           uint32_t blocks = 1, int length = -1) {
-  const uint32_t n = length >= 0 ? uint32_t(length) : uint32_t(payload.size() + (crc ? 9 : 7));
-  return box::Cat(
-      {{0xFF, uint8_t(crc ? 0xF0 : 0xF1), uint8_t(1 << 6 | rate_index << 2 | channels >> 2),
-        uint8_t((channels & 3) << 6 | n >> 11), uint8_t(n >> 3), uint8_t((n & 7) << 5 | 0x1F),
-        uint8_t(0xFC | (blocks - 1))},
-       Bytes(crc ? 2 : 0, 0xAB),
-       payload});
-}
 const Bytes kPayload = Bytes(20, 0x21);  // 27-byte ADTS frames
-
-// A VOP of `size` bytes: intra coded (a key frame) or predicted.
-Bytes Vop(bool intra, size_t size) {
-  return box::Cat({{0, 0, 1, 0xB6, uint8_t(intra ? 0x10 : 0x50)}, Bytes(size - 5, 0x40)});
-}
 
 }  // namespace
 
