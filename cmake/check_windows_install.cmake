@@ -15,7 +15,7 @@ function(run what)
 endfunction()
 
 run("cmake --install" ${CMAKE_COMMAND} --install ${BIN} --prefix ${prefix})
-foreach(file bin/ornivex.dll lib/libornivex.dll.a lib/ornivex.def include/ornivex.h)
+foreach(file bin/ornivex.dll bin/ornivex.exe lib/libornivex.dll.a lib/ornivex.def include/ornivex.h)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()

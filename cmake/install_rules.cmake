@@ -1,5 +1,5 @@
 # What `cmake --install` puts in place: the library and its header, the
-# ornivex command (Linux), a CMake package (find_package(ornivex) gives
+# ornivex command, a CMake package (find_package(ornivex) gives
 # ornivex::ornivex) and a pkg-config file; on Windows the DLL with its
 # import library and module-definition file.
 include(GNUInstallDirs)
@@ -10,10 +10,9 @@ install(TARGETS ornivex EXPORT ornivexTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/ornivex.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(TARGETS ornivex_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 if(WIN32)
   install(FILES ${ORNIVEX_DLL_DEF} DESTINATION ${CMAKE_INSTALL_LIBDIR})
-else()
-  install(TARGETS ornivex_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
 set(ORNIVEX_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/ornivex)

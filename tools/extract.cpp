@@ -13,6 +13,7 @@
 #include "serialise/esds_query.h"
 #include "tool_file.h"
 #include "tool_output.h"
+#include "tool_platform.h"
 
 namespace {
 
@@ -147,11 +148,6 @@ int ExtractAudio(const ToolFile& file, const char* path, FILE* report) {
   const uint32_t n =
       WriteSamples(file, id, out, [&](uint32_t size) { WriteAdtsHeader(p, size, out); });
   return CloseOutput(out, path, n, file, kMediaAudio, "", report);
-}
-
-bool IsSameFile(const char* a, const char* b) {
-  struct stat sa, sb;
-  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 int RunExtract(FILE* out, const ToolArgs& args) {

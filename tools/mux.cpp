@@ -15,6 +15,7 @@
 
 #include "commands.h"
 #include "tool_output.h"
+#include "tool_platform.h"
 
 namespace {
 
@@ -102,15 +103,10 @@ bool WriteMovie(const char* output, const VideoStream* video, const VideoClock& 
   MP4_local_file* file = files.file;
   files.file = nullptr;  // released by the flush whatever it returns
   if (MP4FileFlush(file) != 1) return Fail(failure, output, "cannot write: MP4FileFlush failed");
-  if (std::rename(files.movie.c_str(), output) != 0)
+  if (!MoveReplacing(files.movie.c_str(), output))
     return Fail(failure, output, std::string("cannot write: ") + std::strerror(errno));
   files.renamed = true;
   return true;
-}
-
-bool IsSameFile(const char* a, const char* b) {
-  struct stat sa, sb;
-  return stat(a, &sa) == 0 && stat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Why OUT cannot be written, before anything is read; empty when it can.

@@ -1,4 +1,6 @@
 // The progress line of ornivex mux.
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 
@@ -8,6 +10,12 @@ namespace {
 
 // Shorter inputs are done before a line would be worth reading.
 constexpr double kProgressAfterSeconds = 5;
+
+// The line goes to the terminal as one write. Nothing is retried: a write
+// that fails or comes short only spoils the progress line.
+void WriteText(int fd, const std::string& text) {
+  if (write(fd, text.data(), static_cast<unsigned>(text.size())) < 0) return;
+}
 
 }  // namespace
 
@@ -22,13 +30,13 @@ void MuxProgress::Update(uint64_t done, const char* medium, double seconds) {
   const size_t length = n > 0 ? static_cast<size_t>(n) : 0;
   // what is left of a longer line before it is blanked
   const std::string blank(width_ > length ? width_ - length : 0, ' ');
-  dprintf(fd_, "\r%s%s", line, blank.c_str());
+  WriteText(fd_, "\r" + std::string(line) + blank);
   if (length > width_) width_ = length;
 }
 
 void MuxProgress::Erase() {
   if (fd_ < 0 || width_ == 0) return;
-  dprintf(fd_, "\r%s\r", std::string(width_, ' ').c_str());
+  WriteText(fd_, "\r" + std::string(width_, ' ') + "\r");
   width_ = 0;
   percent_ = -1;
 }

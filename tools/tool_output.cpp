@@ -7,6 +7,16 @@
 #include <cstdarg>
 #include <cstring>
 
+namespace {
+
+#ifdef _WIN32
+constexpr char kNullDevice[] = "NUL";
+#else
+constexpr char kNullDevice[] = "/dev/null";
+#endif
+
+}  // namespace
+
 ToolOutput::~ToolOutput() {
   if (stream_ != nullptr) std::fclose(stream_);
 }
@@ -17,7 +27,7 @@ bool ToolOutput::Take(bool verbose) {
   std::fflush(stdout);
   const int saved = dup(STDOUT_FILENO);
   if (saved < 0) return false;
-  const int target = verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY);
+  const int target = verbose ? dup(STDERR_FILENO) : open(kNullDevice, O_WRONLY);
   if (target < 0 || dup2(target, STDOUT_FILENO) < 0) {
     const int error = errno;
     if (target >= 0) close(target);
@@ -50,7 +60,7 @@ bool ToolDebugChannel::Take(bool verbose) {
   std::fflush(stderr);
   saved_ = dup(STDERR_FILENO);
   if (saved_ < 0) return false;
-  const int null = open("/dev/null", O_WRONLY);
+  const int null = open(kNullDevice, O_WRONLY);
   if (null < 0 || dup2(null, STDERR_FILENO) < 0) {
     const int error = errno;
     if (null >= 0) close(null);
