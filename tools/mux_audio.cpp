@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "merge/adts_frame.h"
+#include "merge/raw_stream.h"
 #include "mux.h"
 #include "tool_file.h"
 
@@ -60,8 +61,8 @@ bool Fail(AudioPass* pass, const std::string& reason) {
 bool ReadFully(AudioPass* pass, unsigned char* bytes, size_t count) {
   if (count == 0 || std::fread(bytes, 1, count, pass->in) == count) return true;
   const int error = std::ferror(pass->in) ? errno : 0;
-  return Fail(pass, error != 0 ? std::string("cannot read: ") + std::strerror(error)
-                               : "the file ended early: it shrank while it was read");
+  return Fail(pass,
+              error != 0 ? CannotRead(error) : "the file ended early: it shrank while it was read");
 }
 
 // Reads the next frame and appends it.
@@ -110,8 +111,11 @@ bool ProbeAudioStream(const char* path, AudioStream* stream, MuxFailure* failure
   stream->path = path;
   unsigned char* h = stream->first_header;
   size_t n = 0;
-  if (!ReadStreamHead(path, h, kAdtsHeaderLength, &n, &stream->size, &failure->reason))
+  errno = 0;
+  if (!ReadStreamHead(path, h, kAdtsHeaderLength, &n, &stream->size)) {
+    failure->reason = CannotRead(errno);
     return false;
+  }
   // the layer bits are 0 in ADTS; MPEG audio layers I to III set them
   if (n < kAdtsHeaderLength || !HasAdtsSync(h) || (h[1] & 0x06) != 0) {
     failure->reason = "not an ADTS AAC stream: no ADTS header at its start";
@@ -139,7 +143,7 @@ bool AddAudioFrames(MP4_local_file* file, const AudioStream& stream, const MuxPa
                     uint32_t* frames, MuxFailure* failure) {
   AudioPass pass{file, &stream, &mux, std::fopen(stream.path, "rb"), 0, 0, {}};
   if (pass.in == nullptr) {
-    *failure = MuxFailure{stream.path, std::string("cannot read: ") + std::strerror(errno)};
+    *failure = MuxFailure{stream.path, CannotRead(errno)};
     return false;
   }
   std::vector<unsigned char> payload;

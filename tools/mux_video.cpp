@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "merge/raw_stream.h"
 #include "merge/vop_splitter.h"
 #include "mux.h"
 #include "tool_file.h"
@@ -110,7 +111,7 @@ bool SplitStream(VideoPass* pass, FILE* in, VopSplitter* splitter) {
     head.insert(head.end(), piece.begin(), piece.begin() + static_cast<ptrdiff_t>(n));
     if (!FindFirstVop(pass, splitter, &head, &from, false, &found)) return false;
   }
-  if (std::ferror(in)) return Stop(pass, std::string("cannot read: ") + std::strerror(errno));
+  if (std::ferror(in)) return Stop(pass, CannotRead(errno));
   if (!found && !FindFirstVop(pass, splitter, &head, &from, true, &found)) return false;
   if (!found) return Stop(pass, "no VOP start code (00 00 01 B6) after its configuration header");
   const Status finished = FinishVopSplitter(splitter, TakeFrame, pass);
@@ -139,10 +140,11 @@ bool ProbeVideoStream(const char* path, VideoStream* stream, MuxFailure* failure
     return false;
   }
   size_t got = 0;
-  if (!ReadStreamHead(path, stream->header, size_t(length), &got, &stream->size, &failure->reason))
-    return false;
-  if (got != size_t(length)) {  // the file shrank since the library measured its header
-    failure->reason = std::string("cannot read: ") + std::strerror(EIO);
+  errno = 0;
+  // a shorter read: the file shrank since the library measured its header
+  if (!ReadStreamHead(path, stream->header, size_t(length), &got, &stream->size) ||
+      got != size_t(length)) {
+    failure->reason = CannotRead(errno);
     return false;
   }
   stream->header_length = static_cast<uint32_t>(length);
@@ -160,7 +162,7 @@ bool AddVideoFrames(MP4_local_file* file, const VideoStream& stream, const Video
   VideoPass pass{file, &stream, &clock, &mux, {}, 0, 0, {}, false};
   FILE* in = std::fopen(stream.path, "rb");
   if (in == nullptr) {
-    *failure = MuxFailure{stream.path, std::string("cannot read: ") + std::strerror(errno)};
+    *failure = MuxFailure{stream.path, CannotRead(errno)};
     return false;
   }
   VopSplitter splitter;

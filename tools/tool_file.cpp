@@ -55,21 +55,8 @@ ToolFile::~ToolFile() {
   (void)MP4FileClose(&file_);  // always 1; releases the record
 }
 
-bool ReadStreamHead(const char* path, unsigned char* head, size_t want, size_t* got, uint64_t* size,
-                    std::string* reason) {
-  errno = 0;
-  FILE* in = std::fopen(path, "rb");
-  *got = in != nullptr ? std::fread(head, 1, want, in) : 0;
-  const bool measured = in != nullptr && !std::ferror(in) && std::fseek(in, 0, SEEK_END) == 0;
-  const long length = measured ? std::ftell(in) : -1;
-  const int error = errno;
-  if (in != nullptr) std::fclose(in);
-  if (length < 0) {
-    *reason = std::string("cannot read: ") + std::strerror(error != 0 ? error : EIO);
-    return false;
-  }
-  *size = static_cast<uint64_t>(length);
-  return true;
+std::string CannotRead(int error) {
+  return std::string("cannot read: ") + std::strerror(error != 0 ? error : EIO);
 }
 
 bool ToolFile::Open(const char* path, std::string* why) {

@@ -16,11 +16,8 @@
 // file, an empty file, 2 GiB or more, a path too long. Empty when none.
 std::string InputFileProblem(const char* path);
 
-// Reads up to `want` bytes from the start of `path` into `head` (`*got` of
-// them) and measures the file. False with "cannot read: REASON" when the
-// file cannot be opened, read or measured.
-bool ReadStreamHead(const char* path, unsigned char* head, size_t want, size_t* got, uint64_t* size,
-                    std::string* reason);
+// "cannot read: REASON" for the system's error number (EIO's text for 0).
+std::string CannotRead(int error);
 
 // MP4FileOpen on Open; MP4FileClose, which releases the record, on
 // destruction.
